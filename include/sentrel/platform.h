@@ -1,0 +1,315 @@
+// The platform seam. Every operating-system effect the library has (the
+// device registry, disk arbitration, the ATA and NVMe SMART plug-ins, the host
+// bundle, files, child processes, user defaults, mounts, logging, sleeping,
+// downloads, notifications and queues) goes through one of the small
+// interfaces below, bundled in `Platform`. Decoders never include this header.
+//
+// Two backends implement it: the simulated machine (src/platform/sim), which
+// answers from a folder description and journals every call, and the Linux
+// backend (src/platform/linux). Only a composition root (the CLI's main, a
+// test fixture) picks one and installs it with `ScopedPlatform`.
+//
+// Failure is never an exception: operations answer a status, an empty
+// optional or an empty container, as each contract says.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sentrel/value.h"
+
+namespace sentrel::platform {
+
+// A 32-bit platform status; 0 is success.
+using Status = std::int32_t;
+
+constexpr Status statusFromBits(std::uint32_t bits) { return static_cast<Status>(bits); }
+inline constexpr Status kSuccess = 0;
+inline constexpr Status kGeneralError = statusFromBits(0xE00002BC);
+inline constexpr Status kNoResources = statusFromBits(0xE00002BE);
+inline constexpr Status kUnsupported = statusFromBits(0xE00002C7);
+inline constexpr Status kNoDevice = statusFromBits(0xE00002C0);
+inline constexpr Status kNotPermitted = statusFromBits(0xE00002E2);
+
+// A handle of one registry entry. 0 names nothing. Handles stay valid for
+// the life of the platform that gave them.
+using RegistryEntry = std::uint32_t;
+
+// The device registry: a tree of entries (controllers, drives, media,
+// partitions) each with a class, a name and a property dictionary.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // Every whole medium, in the platform's iteration order.
+  virtual std::vector<RegistryEntry> wholeMedia() = 0;
+  // All descendants of an entry, depth first in registry order.
+  virtual std::vector<RegistryEntry> descendants(RegistryEntry entry) = 0;
+  // The parent entry; empty once the root is passed.
+  virtual std::optional<RegistryEntry> parent(RegistryEntry entry) = 0;
+  // The entry's full property dictionary; empty for an unknown handle.
+  virtual std::optional<Dict> properties(RegistryEntry entry) = 0;
+  virtual std::string name(RegistryEntry entry) = 0;
+  virtual std::string className(RegistryEntry entry) = 0;
+  // One property of the entry itself, or with `searchParents` the first
+  // value found on the entry or any of its ancestors, nearest first.
+  virtual std::optional<Value> searchProperty(RegistryEntry entry, std::string_view key,
+                                              bool searchParents);
+  // The first entry whose properties hold `key` equal to `value`; 0 when none.
+  virtual RegistryEntry matchingService(std::string_view key, const Value& value) = 0;
+};
+
+// Disk arbitration: the description dictionary of a medium ("DAMediaBSDName",
+// "DAMediaContent", "DAMediaWhole", "DAVolumeName", ...).
+class DiskArbitration {
+ public:
+  virtual ~DiskArbitration() = default;
+  // False when no session can be had; nothing else may then be asked.
+  virtual bool createSession() = 0;
+  // Empty when no disk object can be made for the medium.
+  virtual std::optional<Dict> describe(RegistryEntry medium) = 0;
+};
+
+inline constexpr std::size_t kSectorSize = 512;
+using Sector = std::span<std::uint8_t, kSectorSize>;
+using ConstSector = std::span<const std::uint8_t, kSectorSize>;
+
+// The ATA SMART interface of one drive. Destroying it releases it. Every
+// read fills the whole buffer; on a non-zero status the buffer's contents
+// are unspecified (the simulated machine zero-fills it).
+class AtaSmartInterface {
+ public:
+  virtual ~AtaSmartInterface() = default;
+  virtual Status enableOperations(bool enable) = 0;
+  virtual Status reportStatus(bool& thresholdExceeded) = 0;
+  virtual Status runOfflineImmediate(bool extended) = 0;
+  virtual Status readSmartData(Sector buffer) = 0;
+  // 0 when the sector's checksum is sound.
+  virtual Status validateSmartData(ConstSector buffer) = 0;
+  virtual Status readSmartThresholds(Sector buffer) = 0;
+  virtual Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) = 0;
+  virtual Status readIdentify(Sector buffer) = 0;
+};
+
+// The ATA SMART plug-in made for one registry entry. Destroying it destroys
+// the plug-in; its interface must be released first.
+class AtaSmartPlugIn {
+ public:
+  virtual ~AtaSmartPlugIn() = default;
+  virtual Status queryInterface(std::unique_ptr<AtaSmartInterface>& out) = 0;
+};
+
+// The NVMe SMART interface of one controller.
+class NvmeSmartInterface {
+ public:
+  virtual ~NvmeSmartInterface() = default;
+  virtual std::uint16_t version() = 0;
+  virtual std::uint16_t revision() = 0;
+  // Identify data (4096 bytes) for namespace selector `nsid` (0: the controller).
+  virtual Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) = 0;
+  // Log page `logId`, `dwordsMinusOne` + 1 32-bit words into `buffer`.
+  virtual Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
+                             std::uint32_t dwordsMinusOne) = 0;
+};
+
+class NvmeSmartPlugIn {
+ public:
+  virtual ~NvmeSmartPlugIn() = default;
+  virtual Status queryInterface(std::unique_ptr<NvmeSmartInterface>& out) = 0;
+};
+
+// Creation of the per-drive SMART plug-ins.
+class SmartPlugIns {
+ public:
+  virtual ~SmartPlugIns() = default;
+  virtual Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out) = 0;
+  virtual Status createNvmePlugIn(RegistryEntry service,
+                                  std::unique_ptr<NvmeSmartPlugIn>& out) = 0;
+};
+
+// The host application's bundle and the bundles of system extensions.
+class Bundles {
+ public:
+  virtual ~Bundles() = default;
+  virtual std::string hostBundleName() = 0;
+  virtual std::string hostBundleIdentifier() = 0;
+  // Path of a resource of the host bundle, `folder` relative to its resource
+  // folder ("" for the top); empty when the file does not exist.
+  virtual std::optional<std::string> hostResourcePath(std::string_view name,
+                                                      std::string_view folder) = 0;
+  // The localized string for `key` in `table` ("" for the default table).
+  // A missing key answers `fallback`, or the key itself when `fallback` is "".
+  virtual std::string localizedString(std::string_view key, std::string_view fallback,
+                                      std::string_view table) = 0;
+  // A system image by name; empty when the system has none of that name.
+  virtual std::optional<Image> systemImage(std::string_view name) = 0;
+  // The identifier of the bundle at `path`; empty when it is not a bundle.
+  virtual std::optional<std::string> bundleIdentifier(std::string_view path) = 0;
+  // An image resource of the bundle at `path`; empty when it has none.
+  virtual std::optional<Image> bundleImage(std::string_view path, std::string_view resource) = 0;
+};
+
+// What a failed file operation says: the path and the reason.
+struct FileError {
+  std::string path;
+  std::string reason;
+  std::string message() const { return path + ": " + reason; }
+};
+
+class Files {
+ public:
+  virtual ~Files() = default;
+  // The whole file as bytes; empty (with `error` filled when given) on failure.
+  virtual std::optional<std::string> readFile(std::string_view path, FileError* error) = 0;
+  // Writes through a temporary file in the same folder and a rename, so a
+  // reader sees the old file or the new one, never a mix.
+  virtual bool writeFileAtomically(std::string_view path, std::string_view contents,
+                                   FileError* error) = 0;
+  // Creates the folder and its missing parents; true when it exists afterwards.
+  virtual bool createDirectories(std::string_view path, FileError* error) = 0;
+  virtual bool removeFile(std::string_view path) = 0;
+  virtual bool exists(std::string_view path) = 0;
+  // Entry names of a folder in listing order; empty optional on failure.
+  virtual std::optional<std::vector<std::string>> listDirectory(std::string_view path) = 0;
+  // A property-list file (XML or binary) read into a value; empty on failure.
+  virtual std::optional<Value> readPropertyList(std::string_view path) = 0;
+};
+
+// The user running the host.
+class User {
+ public:
+  virtual ~User() = default;
+  virtual std::string userName() = 0;
+  virtual std::string homeDirectory() = 0;
+  // The folder where applications keep their support data.
+  virtual std::string applicationSupportDirectory() = 0;
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+  // Runs the tool at an absolute path with an empty environment and answers
+  // its whole standard output; empty when it cannot be started.
+  virtual std::optional<std::string> run(std::string_view tool,
+                                         const std::vector<std::string>& arguments) = 0;
+};
+
+class UserDefaults {
+ public:
+  virtual ~UserDefaults() = default;
+  virtual std::optional<Value> get(std::string_view key) = 0;
+  virtual void set(std::string_view key, const Value& value) = 0;
+};
+
+struct MountEntry {
+  std::string from;    // the mounted device ("/dev/disk1s1")
+  std::string on;      // the mount point
+  std::string type;    // the file-system type ("apfs")
+};
+
+struct FileSystemStats {
+  std::uint64_t blockSize = 0;
+  std::uint64_t blocks = 0;
+  std::uint64_t freeBlocks = 0;
+  std::uint64_t availableBlocks = 0;
+  std::string type;
+  std::string from;
+  std::string on;
+};
+
+class Mounts {
+ public:
+  virtual ~Mounts() = default;
+  virtual std::vector<MountEntry> mountTable() = 0;
+  virtual std::optional<FileSystemStats> statfs(std::string_view path) = 0;
+};
+
+class Log {
+ public:
+  virtual ~Log() = default;
+  // One NSLog-style line of the system log.
+  virtual void nslog(std::string_view line) = 0;
+  // One syslog line with its priority.
+  virtual void syslog(int priority, std::string_view line) = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Blocks the calling thread for the duration; nothing wakes it early.
+  virtual void sleep(std::chrono::milliseconds duration) = 0;
+};
+
+struct DownloadResult {
+  std::optional<std::string> body;  // empty on failure
+  std::string error;                // why it failed
+};
+
+class Downloads {
+ public:
+  virtual ~Downloads() = default;
+  // Fetches the address; blocks until it finishes or fails.
+  virtual DownloadResult fetch(std::string_view url) = 0;
+};
+
+// Work queues: a serial background queue per label and the host's main queue.
+class Queues {
+ public:
+  virtual ~Queues() = default;
+  virtual void async(std::string_view label, std::function<void()> work) = 0;
+  virtual void asyncMain(std::function<void()> work) = 0;
+};
+
+class Notifications {
+ public:
+  virtual ~Notifications() = default;
+  virtual void post(std::string_view name) = 0;
+};
+
+// Everything the library needs of a machine. Every pointer is set.
+struct Platform {
+  Registry* registry = nullptr;
+  DiskArbitration* diskArbitration = nullptr;
+  SmartPlugIns* plugIns = nullptr;
+  Bundles* bundles = nullptr;
+  Files* files = nullptr;
+  User* user = nullptr;
+  Processes* processes = nullptr;
+  UserDefaults* userDefaults = nullptr;
+  Mounts* mounts = nullptr;
+  Log* log = nullptr;
+  Clock* clock = nullptr;
+  Downloads* downloads = nullptr;
+  Queues* queues = nullptr;
+  Notifications* notifications = nullptr;
+};
+
+// The process-wide platform that class-level operations use. Before anything
+// is installed it is the Linux backend of this machine.
+Platform& current();
+
+// A counter that changes with every installation, so class-level caches
+// (the drive-record cache, the system-version flag) can tell that the
+// machine under them changed and start afresh.
+std::uint64_t generation();
+
+// Installs a platform for the life of this object and restores the previous
+// one afterwards. The caller keeps the platform alive meanwhile.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(Platform& platform);
+  ~ScopedPlatform();
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  Platform* previous_;
+};
+
+}  // namespace sentrel::platform

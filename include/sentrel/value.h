@@ -1,0 +1,210 @@
+// Property-list values and the few display values that travel beside them.
+//
+// A Value is one of a closed set of kinds. Signed and unsigned integers are
+// kept apart (48-bit raw counters and 64-bit NVMe halves must not change sign),
+// a 32-bit float stays a float so it prints as the shortest text that reads
+// back as that float, and dictionaries keep their insertion order so every
+// output is stable. Values have value semantics: copying a Value copies the
+// whole tree, so a one-level copy and a deep copy give the same result and no
+// two owners ever see each other's changes.
+//
+// Access is checked: `find` and the `if*` accessors return a pointer or null,
+// `valueOr` returns a default. Nothing inserts silently on lookup.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace sentrel {
+
+class Value;
+
+using Array = std::vector<Value>;
+using Data = std::vector<std::uint8_t>;
+
+// Colours the library hands to a host.
+enum class Color { red, blue, controlText };
+
+// An image by name (a named system image or a resource file name) with a
+// display size in points. An empty image has an empty name and size 0.
+struct Image {
+  std::string name;
+  double width = 0;
+  double height = 0;
+
+  bool empty() const { return name.empty(); }
+  friend bool operator==(const Image&, const Image&) = default;
+};
+
+struct Font {
+  std::string name;  // "system" for the platform's system font
+  double size = 0;
+  friend bool operator==(const Font&, const Font&) = default;
+};
+
+// A string with display attributes. Readers that need the characters take
+// `text`; the attributes only matter to a host that draws it.
+struct StyledText {
+  std::string text;
+  std::optional<Color> color;
+  std::optional<Font> font;
+  // An inline image drawn before the text, lowered by baselineOffset points.
+  std::optional<Image> attachment;
+  double baselineOffset = 0;
+
+  friend bool operator==(const StyledText&, const StyledText&) = default;
+};
+
+// A string-keyed dictionary that keeps insertion order. Setting an existing
+// key replaces its value in place; erasing keeps the order of the rest.
+class Dict {
+ public:
+  struct Entry;
+
+  Dict();
+  Dict(std::initializer_list<std::pair<std::string, Value>> entries);
+  Dict(const Dict&);
+  Dict(Dict&&) noexcept;
+  Dict& operator=(const Dict&);
+  Dict& operator=(Dict&&) noexcept;
+  ~Dict();
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
+
+  // Inserts or replaces; returns the stored value.
+  Value& set(std::string key, Value value);
+  bool erase(std::string_view key);
+  void clear();
+
+  // Typed reads: null when the key is missing or holds another kind.
+  const std::string* getString(std::string_view key) const;
+  const Dict* getDict(std::string_view key) const;
+  const Array* getArray(std::string_view key) const;
+  const Data* getData(std::string_view key) const;
+  std::optional<bool> getBool(std::string_view key) const;
+  // Any integer kind, or a real with an integral value, as a signed 64-bit number.
+  std::optional<std::int64_t> getInt(std::string_view key) const;
+  // The string, or "" when missing or not a string.
+  std::string stringOr(std::string_view key, std::string_view fallback = "") const;
+
+  const std::vector<Entry>& entries() const { return entries_; }
+  std::vector<Entry>::const_iterator begin() const;
+  std::vector<Entry>::const_iterator end() const;
+
+  // Entries compare in order: two dictionaries with the same pairs in a
+  // different order are equal, as property lists are.
+  friend bool operator==(const Dict& a, const Dict& b);
+
+ private:
+  std::optional<std::size_t> indexOf(std::string_view key) const;
+  void rebuildIndex();
+
+  std::vector<Entry> entries_;
+  // Built once a dictionary grows past a few entries, so a cache of a
+  // thousand drive records stays a constant-time lookup.
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
+class Value {
+ public:
+  enum class Kind {
+    null,
+    boolean,
+    integer,   // signed 64-bit
+    unsignedInteger,
+    real,      // double
+    real32,    // float
+    string,
+    data,
+    array,
+    dict,
+    styledText,
+    color,
+    image,
+  };
+
+  Value() = default;
+  Value(std::nullptr_t) {}
+  Value(bool b) : v_(b) {}
+  Value(int i) : v_(std::int64_t{i}) {}
+  Value(long i) : v_(std::int64_t{i}) {}
+  Value(long long i) : v_(std::int64_t{i}) {}
+  Value(unsigned u) : v_(std::uint64_t{u}) {}
+  Value(unsigned long u) : v_(std::uint64_t{u}) {}
+  Value(unsigned long long u) : v_(std::uint64_t{u}) {}
+  Value(double d) : v_(d) {}
+  Value(float f) : v_(f) {}
+  Value(const char* s) : v_(std::string(s)) {}
+  Value(std::string s) : v_(std::move(s)) {}
+  Value(std::string_view s) : v_(std::string(s)) {}
+  Value(Data d) : v_(std::move(d)) {}
+  Value(Array a) : v_(std::move(a)) {}
+  Value(Dict d) : v_(std::move(d)) {}
+  Value(StyledText t) : v_(std::move(t)) {}
+  Value(Color c) : v_(c) {}
+  Value(Image i) : v_(std::move(i)) {}
+
+  Kind kind() const { return static_cast<Kind>(v_.index()); }
+  bool isNull() const { return kind() == Kind::null; }
+  bool isNumber() const;
+  // True for property-list kinds, false for the display values.
+  bool isPropertyList() const;
+
+  const bool* ifBool() const { return std::get_if<bool>(&v_); }
+  const std::int64_t* ifInt() const { return std::get_if<std::int64_t>(&v_); }
+  const std::uint64_t* ifUInt() const { return std::get_if<std::uint64_t>(&v_); }
+  const double* ifReal() const { return std::get_if<double>(&v_); }
+  const float* ifReal32() const { return std::get_if<float>(&v_); }
+  const std::string* ifString() const { return std::get_if<std::string>(&v_); }
+  const Data* ifData() const { return std::get_if<Data>(&v_); }
+  const Array* ifArray() const { return std::get_if<Array>(&v_); }
+  Array* ifArray() { return std::get_if<Array>(&v_); }
+  const Dict* ifDict() const { return std::get_if<Dict>(&v_); }
+  Dict* ifDict() { return std::get_if<Dict>(&v_); }
+  const StyledText* ifStyledText() const { return std::get_if<StyledText>(&v_); }
+  const Color* ifColor() const { return std::get_if<Color>(&v_); }
+  const Image* ifImage() const { return std::get_if<Image>(&v_); }
+
+  // Any integer kind, or a real with an integral value in range.
+  std::optional<std::int64_t> toInt() const;
+  std::optional<std::uint64_t> toUInt() const;
+  std::optional<double> toReal() const;
+  // The characters of a string or of styled text.
+  const std::string* plainText() const;
+
+  friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
+
+ private:
+  std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, float, std::string,
+               Data, Array, Dict, StyledText, Color, Image>
+      v_;
+};
+
+struct Dict::Entry {
+  std::string key;
+  Value value;
+  friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// The name of a kind, for messages ("dictionary", "string", ...).
+const char* kindName(Value::Kind kind);
+const char* colorName(Color color);
+
+// Shortest decimal text that reads back as the same number ("26.85" for the
+// float 26.85f, "1" for 1.0).
+std::string formatReal(double d);
+std::string formatReal32(float f);
+
+}  // namespace sentrel

@@ -1,0 +1,213 @@
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "sentrel/value_io.h"
+
+namespace sentrel {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Writes JSON by hand so 32-bit reals keep their shortest float text and
+// key order is exactly the dictionary's.
+class JsonWriter {
+ public:
+  explicit JsonWriter(int indent) : indent_(indent) {}
+
+  void write(const Value& v, int depth) {
+    switch (v.kind()) {
+      case Value::Kind::null: out_ += "null"; break;
+      case Value::Kind::boolean: out_ += *v.ifBool() ? "true" : "false"; break;
+      case Value::Kind::integer: out_ += std::to_string(*v.ifInt()); break;
+      case Value::Kind::unsignedInteger: out_ += std::to_string(*v.ifUInt()); break;
+      case Value::Kind::real: number(formatReal(*v.ifReal()), std::isfinite(*v.ifReal())); break;
+      case Value::Kind::real32:
+        number(formatReal32(*v.ifReal32()), std::isfinite(*v.ifReal32()));
+        break;
+      case Value::Kind::string: string(*v.ifString()); break;
+      case Value::Kind::styledText: string(v.ifStyledText()->text); break;
+      case Value::Kind::color: string(colorName(*v.ifColor())); break;
+      case Value::Kind::data: {
+        Dict d{{"$data", toHex(*v.ifData())}};
+        write(Value(std::move(d)), depth);
+        break;
+      }
+      case Value::Kind::image: {
+        const Image& image = *v.ifImage();
+        Dict d{{"image", image.name}, {"width", image.width}, {"height", image.height}};
+        write(Value(std::move(d)), depth);
+        break;
+      }
+      case Value::Kind::array: {
+        const Array& a = *v.ifArray();
+        if (a.empty()) {
+          out_ += "[]";
+          break;
+        }
+        out_ += '[';
+        for (std::size_t i = 0; i < a.size(); ++i) {
+          if (i) out_ += ',';
+          newline(depth + 1);
+          write(a[i], depth + 1);
+        }
+        newline(depth);
+        out_ += ']';
+        break;
+      }
+      case Value::Kind::dict: {
+        const Dict& d = *v.ifDict();
+        if (d.empty()) {
+          out_ += "{}";
+          break;
+        }
+        out_ += '{';
+        bool first = true;
+        for (const auto& entry : d) {
+          if (!first) out_ += ',';
+          first = false;
+          newline(depth + 1);
+          string(entry.key);
+          out_ += indent_ >= 0 ? ": " : ":";
+          write(entry.value, depth + 1);
+        }
+        newline(depth);
+        out_ += '}';
+        break;
+      }
+    }
+  }
+
+  std::string take() { return std::move(out_); }
+
+ private:
+  // JSON has no NaN or infinity: such a number is written as null.
+  void number(const std::string& text, bool finite) { out_ += finite ? text : "null"; }
+
+  void string(const std::string& s) {
+    // nlohmann's escaping replaces invalid UTF-8 instead of failing.
+    out_ += Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
+  }
+
+  void newline(int depth) {
+    if (indent_ < 0) return;
+    out_ += '\n';
+    out_.append(static_cast<std::size_t>(depth * indent_), ' ');
+  }
+
+  int indent_;
+  std::string out_;
+};
+
+std::string childPath(const std::string& path, std::string_view key) {
+  return path + "." + std::string(key);
+}
+
+std::optional<Value> convert(const Json& j, const std::string& path, ReadError* error) {
+  switch (j.type()) {
+    case Json::value_t::null: return Value();
+    case Json::value_t::boolean: return Value(j.get<bool>());
+    case Json::value_t::number_integer: return Value(j.get<std::int64_t>());
+    case Json::value_t::number_unsigned: {
+      auto u = j.get<std::uint64_t>();
+      if (u <= static_cast<std::uint64_t>(INT64_MAX)) return Value(static_cast<std::int64_t>(u));
+      return Value(u);
+    }
+    case Json::value_t::number_float: return Value(j.get<double>());
+    case Json::value_t::string: return Value(j.get<std::string>());
+    case Json::value_t::array: {
+      Array a;
+      a.reserve(j.size());
+      for (std::size_t i = 0; i < j.size(); ++i) {
+        auto v = convert(j[i], path + "[" + std::to_string(i) + "]", error);
+        if (!v) return std::nullopt;
+        a.push_back(std::move(*v));
+      }
+      return Value(std::move(a));
+    }
+    case Json::value_t::object: {
+      if (j.size() == 1 && j.contains("$data")) {
+        const Json& hex = j["$data"];
+        std::optional<Data> bytes;
+        if (hex.is_string()) bytes = fromHex(hex.get<std::string>());
+        if (!bytes) {
+          if (error) *error = {childPath(path, "$data"), "expected a string of hex digit pairs"};
+          return std::nullopt;
+        }
+        return Value(std::move(*bytes));
+      }
+      Dict d;
+      for (const auto& [key, item] : j.items()) {
+        auto v = convert(item, childPath(path, key), error);
+        if (!v) return std::nullopt;
+        d.set(key, std::move(*v));
+      }
+      return Value(std::move(d));
+    }
+    case Json::value_t::binary:
+    case Json::value_t::discarded: break;
+  }
+  if (error) *error = {path, "unsupported JSON value"};
+  return std::nullopt;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string toJson(const Value& value, JsonOptions options) {
+  JsonWriter writer(options.indent);
+  writer.write(value, 0);
+  return writer.take();
+}
+
+std::optional<Value> fromJson(std::string_view text, ReadError* error) {
+  Json j;
+  try {
+    j = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& e) {
+    if (error) *error = {"", e.what()};
+    return std::nullopt;
+  }
+  return convert(j, "$", error);
+}
+
+std::string toHex(const Data& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+std::optional<Data> fromHex(std::string_view text) {
+  Data out;
+  out.reserve(text.size() / 2);
+  int high = -1;
+  for (char c : text) {
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+      if (high >= 0) return std::nullopt;  // a pair split by white space
+      continue;
+    }
+    int d = hexDigit(c);
+    if (d < 0) return std::nullopt;
+    if (high < 0) {
+      high = d;
+    } else {
+      out.push_back(static_cast<std::uint8_t>(high << 4 | d));
+      high = -1;
+    }
+  }
+  if (high >= 0) return std::nullopt;
+  return out;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,192 @@
+// The Linux backend. Files, the user, logging and sleeping are real; the
+// disk registry and the SMART plug-ins answer as a machine with no disks the
+// library can reach, until the sysfs and pass-through backend is built.
+#include "platform/linux/linux_platform.h"
+
+#include <pwd.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace sentrel::platform {
+
+namespace {
+
+LinuxOptions& options() {
+  static LinuxOptions o;
+  return o;
+}
+
+std::string envOr(const char* name, std::string fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : fallback;
+}
+
+class NoRegistry final : public Registry {
+ public:
+  std::vector<RegistryEntry> wholeMedia() override { return {}; }
+  std::vector<RegistryEntry> descendants(RegistryEntry) override { return {}; }
+  std::optional<RegistryEntry> parent(RegistryEntry) override { return std::nullopt; }
+  std::optional<Dict> properties(RegistryEntry) override { return std::nullopt; }
+  std::string name(RegistryEntry) override { return ""; }
+  std::string className(RegistryEntry) override { return ""; }
+  RegistryEntry matchingService(std::string_view, const Value&) override { return 0; }
+};
+
+class NoDiskArbitration final : public DiskArbitration {
+ public:
+  bool createSession() override { return false; }
+  std::optional<Dict> describe(RegistryEntry) override { return std::nullopt; }
+};
+
+class NoPlugIns final : public SmartPlugIns {
+ public:
+  Status createAtaPlugIn(RegistryEntry, std::unique_ptr<AtaSmartPlugIn>&) override {
+    return kUnsupported;
+  }
+  Status createNvmePlugIn(RegistryEntry, std::unique_ptr<NvmeSmartPlugIn>&) override {
+    return kUnsupported;
+  }
+};
+
+class LinuxBundles final : public Bundles {
+ public:
+  std::string hostBundleName() override { return options().bundleName; }
+  std::string hostBundleIdentifier() override { return options().bundleIdentifier; }
+  std::optional<std::string> hostResourcePath(std::string_view name,
+                                              std::string_view folder) override {
+    if (options().resourceDir.empty()) return std::nullopt;
+    std::string path = options().resourceDir;
+    if (!folder.empty()) path += "/" + std::string(folder);
+    path += "/" + std::string(name);
+    if (::access(path.c_str(), F_OK) != 0) return std::nullopt;
+    return path;
+  }
+  std::string localizedString(std::string_view key, std::string_view fallback,
+                              std::string_view) override {
+    return std::string(fallback.empty() ? key : fallback);
+  }
+  std::optional<Image> systemImage(std::string_view name) override {
+    return Image{std::string(name), 0, 0};
+  }
+  std::optional<std::string> bundleIdentifier(std::string_view) override { return std::nullopt; }
+  std::optional<Image> bundleImage(std::string_view, std::string_view) override {
+    return std::nullopt;
+  }
+};
+
+class LinuxUser final : public User {
+ public:
+  std::string userName() override {
+    if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
+    return envOr("USER", "");
+  }
+  std::string homeDirectory() override {
+    std::string home = envOr("HOME", "");
+    if (!home.empty()) return home;
+    if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_dir;
+    return "/";
+  }
+  // The XDG data folder plays the part of "Library/Application Support".
+  std::string applicationSupportDirectory() override {
+    return envOr("XDG_DATA_HOME", homeDirectory() + "/.local/share");
+  }
+};
+
+class NoProcesses final : public Processes {
+ public:
+  std::optional<std::string> run(std::string_view, const std::vector<std::string>&) override {
+    return std::nullopt;
+  }
+};
+
+class MemoryDefaults final : public UserDefaults {
+ public:
+  std::optional<Value> get(std::string_view key) override {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(std::string(key));
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+  }
+  void set(std::string_view key, const Value& value) override {
+    std::lock_guard lock(mutex_);
+    values_[std::string(key)] = value;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, Value> values_;
+};
+
+class NoMounts final : public Mounts {
+ public:
+  std::vector<MountEntry> mountTable() override { return {}; }
+  std::optional<FileSystemStats> statfs(std::string_view) override { return std::nullopt; }
+};
+
+class SystemLog final : public Log {
+ public:
+  void nslog(std::string_view line) override { syslog(LOG_NOTICE, line); }
+  void syslog(int priority, std::string_view line) override {
+    ::syslog(priority, "%.*s", static_cast<int>(line.size()), line.data());
+  }
+};
+
+class RealClock final : public Clock {
+ public:
+  void sleep(std::chrono::milliseconds duration) override {
+    std::this_thread::sleep_for(duration);
+  }
+};
+
+class NoDownloads final : public Downloads {
+ public:
+  DownloadResult fetch(std::string_view) override {
+    return {std::nullopt, "downloads are not available in this build"};
+  }
+};
+
+class InlineQueues final : public Queues {
+ public:
+  void async(std::string_view, std::function<void()> work) override { work(); }
+  void asyncMain(std::function<void()> work) override { work(); }
+};
+
+class NoNotifications final : public Notifications {
+ public:
+  void post(std::string_view) override {}
+};
+
+struct LinuxPlatform {
+  NoRegistry registry;
+  NoDiskArbitration diskArbitration;
+  NoPlugIns plugIns;
+  LinuxBundles bundles;
+  LinuxUser user;
+  NoProcesses processes;
+  MemoryDefaults userDefaults;
+  NoMounts mounts;
+  SystemLog log;
+  RealClock clock;
+  NoDownloads downloads;
+  InlineQueues queues;
+  NoNotifications notifications;
+  Platform platform{&registry,  &diskArbitration, &plugIns, &bundles,   &linuxFiles(),
+                    &user,      &processes,       &userDefaults, &mounts, &log,
+                    &clock,     &downloads,       &queues,  &notifications};
+};
+
+}  // namespace
+
+void configureLinuxPlatform(LinuxOptions o) { options() = std::move(o); }
+
+Platform& linuxPlatform() {
+  static LinuxPlatform p;
+  return p.platform;
+}
+
+}  // namespace sentrel::platform

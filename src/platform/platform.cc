@@ -1,0 +1,44 @@
+#include "sentrel/platform.h"
+
+#include <atomic>
+
+#include "platform/linux/linux_platform.h"
+
+namespace sentrel::platform {
+
+namespace {
+std::atomic<Platform*> installed{nullptr};
+std::atomic<std::uint64_t> installations{0};
+}  // namespace
+
+std::optional<Value> Registry::searchProperty(RegistryEntry entry, std::string_view key,
+                                              bool searchParents) {
+  std::optional<RegistryEntry> at = entry;
+  while (at) {
+    if (auto props = properties(*at)) {
+      if (const Value* v = props->find(key)) return *v;
+    }
+    if (!searchParents) break;
+    at = parent(*at);
+  }
+  return std::nullopt;
+}
+
+Platform& current() {
+  if (Platform* p = installed.load(std::memory_order_acquire)) return *p;
+  return linuxPlatform();
+}
+
+std::uint64_t generation() { return installations.load(std::memory_order_acquire); }
+
+ScopedPlatform::ScopedPlatform(Platform& platform)
+    : previous_(installed.exchange(&platform, std::memory_order_acq_rel)) {
+  installations.fetch_add(1, std::memory_order_acq_rel);
+}
+
+ScopedPlatform::~ScopedPlatform() {
+  installed.store(previous_, std::memory_order_release);
+  installations.fetch_add(1, std::memory_order_acq_rel);
+}
+
+}  // namespace sentrel::platform
