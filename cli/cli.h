@@ -20,7 +20,8 @@ inline constexpr int kExitUsage = 2;
 
 struct Context {
   OutputFormat format = OutputFormat::text;
-  bool colour = false;  // stdout is a terminal
+  bool colour = false;     // stdout is a terminal
+  bool simulated = false;  // the machine is a simulated one
   // Set by the chosen command while the command line is parsed; run once
   // the global options have installed the platform. Returns the exit status.
   std::function<int()> action;

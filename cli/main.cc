@@ -1,8 +1,99 @@
+// sentrel: the command-line host of the library. It picks the machine (the
+// simulated one of --sim, or this one), runs one command and maps its
+// outcome to an exit status.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
 #include "cli.h"
+#include "platform/linux/linux_platform.h"
+#include "sentrel/sim_machine.h"
+#include "sentrel/value_io.h"
+
+namespace {
+
+// The host's resources: beside the binary in a build tree, under
+// share/sentrel when installed.
+std::string resourceDir() {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return "";
+  auto dir = exe.parent_path();
+  for (auto candidate : {dir / "resources", dir.parent_path() / "share" / "sentrel"}) {
+    if (std::filesystem::is_directory(candidate, ec)) return candidate.string();
+  }
+  return "";
+}
+
+bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine) {
+  std::ofstream out(path, std::ios::trunc);
+  for (const auto& entry : machine.journal())
+    out << sentrel::toJson(sentrel::Value(entry), {.indent = -1}) << "\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  using namespace sentrel;
   CLI::App app{"sentrel: drive health from SMART data"};
-  sentrel::cli::Context ctx;
-  CLI11_PARSE(app, argc, argv);
-  return 0;
+  app.require_subcommand(1);
+  app.fallthrough();
+
+  cli::Context ctx;
+  std::string simFolder, journalFile, format = "text";
+  app.add_option("--sim", simFolder, "Use the simulated machine in DIR instead of this one")
+      ->type_name("DIR");
+  app.add_option("--format", format, "Output format")
+      ->check(CLI::IsMember({"text", "json", "plist"}))
+      ->type_name("text|json|plist");
+  app.add_option("--journal", journalFile,
+                 "With --sim: write every platform call as JSON lines to FILE")
+      ->type_name("FILE");
+
+  cli::addDeviceCommands(app, ctx);
+  cli::addDatabaseCommands(app, ctx);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int status = app.exit(e);
+    return status == 0 ? cli::kExitOk : cli::kExitUsage;
+  }
+  ctx.format = format == "json" ? cli::OutputFormat::json
+               : format == "plist" ? cli::OutputFormat::plist
+                                   : cli::OutputFormat::text;
+  ctx.colour = ::isatty(STDOUT_FILENO) && ctx.format == cli::OutputFormat::text;
+
+  if (!journalFile.empty() && simFolder.empty()) {
+    cli::complain("--journal needs --sim: only a simulated machine keeps a journal");
+    return cli::kExitUsage;
+  }
+  if (!ctx.action) return cli::kExitUsage;
+
+  if (simFolder.empty()) {
+    platform::configureLinuxPlatform({.resourceDir = resourceDir()});
+    return ctx.action();
+  }
+
+  std::string error;
+  auto machine = sim::Machine::load(simFolder, &error);
+  if (!machine) {
+    cli::complain(error);
+    return cli::kExitUsage;
+  }
+  machine->setRealSleeps(true);
+  ctx.simulated = true;
+  int status;
+  {
+    platform::ScopedPlatform installed(machine->platform());
+    status = ctx.action();
+  }
+  if (!journalFile.empty() && !writeJournal(journalFile, *machine)) {
+    cli::complain("cannot write the journal to " + journalFile);
+    return cli::kExitUsage;
+  }
+  return status;
 }

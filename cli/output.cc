@@ -79,3 +79,8 @@ void print(const Context& ctx, const Value& value,
 void complain(const std::string& message) { std::cerr << "sentrel: " << message << "\n"; }
 
 }  // namespace sentrel::cli
+
+// TEMPORARY until the db commands land.
+namespace sentrel::cli {
+__attribute__((weak)) void addDatabaseCommands(CLI::App&, Context&) {}
+}  // namespace sentrel::cli

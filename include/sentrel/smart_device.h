@@ -1,0 +1,101 @@
+// KVSMARTDevice: one physical drive, made from the drive record that drive
+// discovery keeps for its BSD name. Its device properties start as a copy of
+// that record and every reader of a refresh adds to them. It owns the
+// drive's ATA SMART access while it is open.
+//
+// Class-level state (the drive-record cache and the system-version flag) is
+// process-wide and belongs to the installed platform: installing another
+// platform starts it afresh.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "sentrel/platform.h"
+#include "sentrel/value.h"
+
+namespace sentrel {
+
+class KVSMARTDevice {
+ public:
+  // ---- Drive discovery (class operations) ----
+
+  // Class setup: reads the system version and sets isOSX1013. Runs on first
+  // use of the class; calling it again reads the version again.
+  static void initialize();
+  // True when the system's version is 10.13 or later.
+  static bool isOSX1013();
+
+  // Enumerates every whole disk again and answers the dictionary from BSD
+  // name to drive record; nothing when no disk-arbitration session can be had.
+  static std::optional<Dict> driveInformation();
+  // The drive record of a BSD name or of a path ending in one (/dev/disk2);
+  // a cache miss enumerates again. Nothing when no record matches.
+  static std::optional<Dict> settingsForBSDName(std::optional<std::string_view> bsdName);
+
+  // ---- Making a device ----
+
+  // A device for the named disk, or nothing when no drive record matches.
+  static std::unique_ptr<KVSMARTDevice> deviceWithBSDName(std::optional<std::string_view> bsdName);
+  static std::unique_ptr<KVSMARTDevice> deviceWithSetting(const Dict& setting);
+
+  // An empty device (init) or one whose properties are a copy of a record
+  // (initWithSetting:).
+  KVSMARTDevice();
+  explicit KVSMARTDevice(const Dict& setting);
+  // Destroying a device destroys any access it still holds open.
+  ~KVSMARTDevice();
+  KVSMARTDevice(const KVSMARTDevice&) = delete;
+  KVSMARTDevice& operator=(const KVSMARTDevice&) = delete;
+
+  // ---- The ATA SMART access ----
+
+  // Opens the access through the record's "registryService", retrying a
+  // busy or unsupported plug-in up to five times 100 ms apart. False (with
+  // one line in the system log) when it cannot be opened.
+  bool openInterface();
+  // Releases the interface, then destroys the plug-in. Safe when closed.
+  void closeInterface();
+  bool isOpen() const { return sif_ != nullptr; }
+  // The open interface for the readers of a refresh; null while closed.
+  platform::AtaSmartInterface* sif() const { return sif_.get(); }
+
+  // These require an open access.
+  platform::Status enableSMART(bool enable);
+  // Issues the identify read (its data is not used) unless the drive is one
+  // whose identify read is skipped on 10.13 and later; always answers {}.
+  Dict identifyDevice();
+  // "Short" or "Extended"; any other name answers 0xE00002BC and sends nothing.
+  platform::Status startSelftest(std::string_view testName);
+  // Disables SMART operations, which aborts a running self-test.
+  void abortSelftest();
+
+  // An ATA identify string: swaps the bytes of each 16-bit word of the first
+  // `length` bytes in place, decodes them as UTF-8 (a blank when invalid),
+  // cuts at the first NUL and trims white space. `length` is clamped to the
+  // buffer.
+  static std::string stringFromCStringSwapped(std::span<std::uint8_t> buffer, std::int32_t length);
+
+  // ---- Properties ----
+
+  std::shared_ptr<Dict> driveProperties() const { return driveProperties_.load(); }
+  void setDriveProperties(std::shared_ptr<Dict> properties) {
+    driveProperties_.store(std::move(properties));
+  }
+  std::int64_t _selectedTest() const { return selectedTest_.load(); }
+  void set_selectedTest(std::int64_t test) { selectedTest_.store(test); }
+
+ private:
+  std::unique_ptr<platform::AtaSmartPlugIn> pif_;
+  std::unique_ptr<platform::AtaSmartInterface> sif_;
+  std::shared_ptr<void> nvmeDrive_;
+  std::atomic<std::int64_t> selectedTest_{0};
+  std::atomic<std::shared_ptr<Dict>> driveProperties_;
+};
+
+}  // namespace sentrel

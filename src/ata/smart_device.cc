@@ -1,0 +1,131 @@
+// The device object: making it from a drive record, opening and closing the
+// ATA SMART access, and the few commands that change the drive (enable
+// SMART, start a self-test, disable SMART to abort one).
+#include "sentrel/smart_device.h"
+
+#include <array>
+#include <cstdio>
+
+#include "core/text.h"
+
+namespace sentrel {
+
+namespace {
+
+using platform::Status;
+
+constexpr int kOpenAttempts = 5;
+constexpr std::chrono::milliseconds kOpenRetryWait{100};
+
+// Drives whose identify read is skipped on 10.13 and later.
+constexpr std::array<std::string_view, 4> kIdentifySkipModels{
+    "LaCie   2big v2 THB USB3 Raid 0",
+    "LaCie   2big v2 THB USB3 Raid 1",
+    "ST3000DM001-1ER166",
+    "ST4000DX002-1H2178",
+};
+
+bool shouldRetryOpen(Status s) { return s == platform::kNoResources || s == platform::kUnsupported; }
+
+}  // namespace
+
+std::unique_ptr<KVSMARTDevice> KVSMARTDevice::deviceWithBSDName(
+    std::optional<std::string_view> bsdName) {
+  auto record = settingsForBSDName(bsdName);
+  if (!record) return nullptr;
+  return deviceWithSetting(*record);
+}
+
+std::unique_ptr<KVSMARTDevice> KVSMARTDevice::deviceWithSetting(const Dict& setting) {
+  return std::make_unique<KVSMARTDevice>(setting);
+}
+
+KVSMARTDevice::KVSMARTDevice() : driveProperties_(std::make_shared<Dict>()) {}
+
+KVSMARTDevice::KVSMARTDevice(const Dict& setting)
+    : driveProperties_(std::make_shared<Dict>(setting)) {}
+
+KVSMARTDevice::~KVSMARTDevice() { closeInterface(); }
+
+bool KVSMARTDevice::openInterface() {
+  closeInterface();
+  std::shared_ptr<Dict> props = driveProperties();
+  const Value* bsd = props ? props->find("bsdName") : nullptr;
+  std::string bsdName = text::formatObject(bsd ? *bsd : Value());
+  const Value* serviceValue = props ? props->find("registryService") : nullptr;
+  auto service = static_cast<platform::RegistryEntry>(
+      serviceValue ? serviceValue->toUInt().value_or(0) : 0);
+
+  platform::Platform& p = platform::current();
+  int retries = 0;
+  Status plugInStatus = 0;
+  Status interfaceStatus = -1;
+  for (;;) {
+    plugInStatus = p.plugIns->createAtaPlugIn(service, pif_);
+    if (plugInStatus == 0) break;
+    pif_.reset();
+    if (!shouldRetryOpen(plugInStatus)) break;
+    p.clock->sleep(kOpenRetryWait);
+    if (++retries == kOpenAttempts) break;
+  }
+  if (plugInStatus == 0) {
+    interfaceStatus = pif_->queryInterface(sif_);
+    if (interfaceStatus == 0 && sif_) return true;
+    sif_.reset();
+    pif_.reset();
+  }
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "KVSMARTDevice openInterface fail  retries: %d plugin: %X  interface: %X  "
+                "bsdname: %s",
+                retries, static_cast<unsigned>(plugInStatus), static_cast<unsigned>(interfaceStatus),
+                bsdName.c_str());
+  p.log->nslog(line);
+  return false;
+}
+
+void KVSMARTDevice::closeInterface() {
+  sif_.reset();
+  pif_.reset();
+}
+
+Status KVSMARTDevice::enableSMART(bool enable) {
+  if (!sif_) return platform::kNoDevice;
+  return sif_->enableOperations(enable);
+}
+
+Dict KVSMARTDevice::identifyDevice() {
+  std::shared_ptr<Dict> props = driveProperties();
+  const std::string* model = props ? props->getString("Device Model") : nullptr;
+  bool skipped = false;
+  if (model && isOSX1013()) {
+    for (std::string_view m : kIdentifySkipModels) skipped = skipped || *model == m;
+  }
+  if (!skipped && sif_) {
+    std::array<std::uint8_t, platform::kSectorSize> scratch{};
+    sif_->readIdentify(scratch);
+  }
+  return Dict{};
+}
+
+Status KVSMARTDevice::startSelftest(std::string_view testName) {
+  if (testName != "Short" && testName != "Extended") return platform::kGeneralError;
+  if (!sif_) return platform::kNoDevice;
+  return sif_->runOfflineImmediate(testName == "Extended");
+}
+
+void KVSMARTDevice::abortSelftest() { enableSMART(false); }
+
+std::string KVSMARTDevice::stringFromCStringSwapped(std::span<std::uint8_t> buffer,
+                                                    std::int32_t length) {
+  std::size_t n = length <= 0 ? 0 : std::min(buffer.size(), static_cast<std::size_t>(length));
+  if (n >= 2) {
+    for (std::size_t i = 0; i + 1 < n; i += 2) std::swap(buffer[i], buffer[i + 1]);
+  }
+  std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), n);
+  std::string_view decoded = text::isValidUtf8(bytes) ? bytes : std::string_view(" ");
+  decoded = decoded.substr(0, decoded.find('\0'));
+  return std::string(text::trimWhitespace(decoded));
+}
+
+}  // namespace sentrel

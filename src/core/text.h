@@ -1,0 +1,48 @@
+// Text helpers with the exact semantics the library's rules are written in:
+// the platform's white-space-and-newline set, UTF-8 validity, path
+// components, numeric ordering of version texts and "%@" formatting.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "sentrel/value.h"
+
+namespace sentrel::text {
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates,
+// nothing above U+10FFFF).
+bool isValidUtf8(std::string_view s);
+
+// True for a code point of the white-space-and-newline set: the Unicode
+// space separators, line and paragraph separators, tab to carriage return
+// and next-line (U+0085).
+bool isWhitespaceOrNewline(char32_t c);
+
+// Removes white space and line ends from both ends. Text that is not UTF-8
+// is trimmed of ASCII white space only.
+std::string_view trimWhitespace(std::string_view s);
+
+// Removes the characters of `set` (single bytes) from both ends.
+std::string_view trimChars(std::string_view s, std::string_view set);
+
+// The last component of a path: "/dev/disk2" gives "disk2", "a/b/" gives
+// "b", "/" gives "/".
+std::string_view lastPathComponent(std::string_view path);
+
+std::string asciiLower(std::string_view s);
+
+// Replaces every occurrence of `from`, scanning left to right and resuming
+// after each replacement.
+std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Orders two texts with runs of digits compared as numbers and letters
+// compared without regard to case: "10.9" orders before "10.13".
+// Answers -1, 0 or +1.
+int compareNumeric(std::string_view a, std::string_view b);
+
+// What "%@" prints for a value: a string as itself, a number in its
+// shortest decimal form, a boolean as 1 or 0, styled text as its characters.
+std::string formatObject(const Value& v);
+
+}  // namespace sentrel::text

@@ -1,0 +1,185 @@
+// The simulated SMART plug-ins: they answer from the sectors of the
+// machine description and journal every command with its status.
+#include "platform/sim/sim_plugins.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sentrel::sim {
+
+using platform::kGeneralError;
+
+namespace {
+
+// Copies a buffer the command answers with into the caller's buffer, or
+// zero-fills it and fails when the description has none.
+Status answer(const SimBuffer& source, std::span<std::uint8_t> out) {
+  std::fill(out.begin(), out.end(), std::uint8_t{0});
+  if (!source.bytes) return source.status ? source.status : kGeneralError;
+  std::memcpy(out.data(), source.bytes->data(), std::min(out.size(), source.bytes->size()));
+  return source.status;
+}
+
+class SimAtaInterface final : public platform::AtaSmartInterface {
+ public:
+  SimAtaInterface(Machine& machine, std::shared_ptr<SimAta> ata, RegistryEntry service)
+      : machine_(machine), ata_(std::move(ata)), service_(service) {}
+  ~SimAtaInterface() override { note("ata.release", {}); }
+
+  Status enableOperations(bool enable) override {
+    return note("ata.enableOperations", {{"enable", enable}}, ata_->enableStatus);
+  }
+  Status reportStatus(bool& exceeded) override {
+    exceeded = ata_->thresholdExceeded;
+    return note("ata.reportStatus", {{"exceeded", exceeded}}, 0);
+  }
+  Status runOfflineImmediate(bool extended) override {
+    return note("ata.runOfflineImmediate", {{"extended", extended}}, ata_->selftestStatus);
+  }
+  Status readSmartData(platform::Sector buffer) override {
+    return note("ata.readSmartData", {}, answer(ata_->smartData, buffer));
+  }
+  Status validateSmartData(platform::ConstSector buffer) override {
+    unsigned sum = 0;
+    for (std::uint8_t b : buffer) sum += b;
+    return note("ata.validateSmartData", {}, (sum & 0xFF) == 0 ? 0 : kGeneralError);
+  }
+  Status readSmartThresholds(platform::Sector buffer) override {
+    return note("ata.readSmartThresholds", {}, answer(ata_->thresholds, buffer));
+  }
+  Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) override {
+    auto it = ata_->logs.find(address);
+    Status s = it == ata_->logs.end() ? answer(SimBuffer{}, buffer) : answer(it->second, buffer);
+    return note("ata.readSmartLog", {{"address", int{address}}, {"size", buffer.size()}}, s);
+  }
+  Status readIdentify(platform::Sector buffer) override {
+    return note("ata.readIdentify", {}, answer(ata_->identify, buffer));
+  }
+
+ private:
+  Status note(const char* call, Dict args, Status status = 0) {
+    Dict entry{{"call", call}, {"service", service_}};
+    for (const auto& e : args) entry.set(e.key, e.value);
+    if (std::string_view(call) != "ata.release") entry.set("status", status);
+    machine_.record(std::move(entry));
+    return status;
+  }
+
+  Machine& machine_;
+  std::shared_ptr<SimAta> ata_;
+  RegistryEntry service_;
+};
+
+class SimAtaPlugIn final : public platform::AtaSmartPlugIn {
+ public:
+  SimAtaPlugIn(Machine& machine, std::shared_ptr<SimAta> ata, RegistryEntry service)
+      : machine_(machine), ata_(std::move(ata)), service_(service) {}
+  ~SimAtaPlugIn() override {
+    machine_.record(Dict{{"call", "ata.destroyPlugIn"}, {"service", service_}});
+  }
+
+  Status queryInterface(std::unique_ptr<platform::AtaSmartInterface>& out) override {
+    Status s = ata_->queryStatus;
+    machine_.record(Dict{{"call", "ata.queryInterface"}, {"service", service_}, {"status", s}});
+    if (s == 0) out = std::make_unique<SimAtaInterface>(machine_, ata_, service_);
+    return s;
+  }
+
+ private:
+  Machine& machine_;
+  std::shared_ptr<SimAta> ata_;
+  RegistryEntry service_;
+};
+
+class SimNvmeInterface final : public platform::NvmeSmartInterface {
+ public:
+  SimNvmeInterface(Machine& machine, std::shared_ptr<SimNvme> nvme, RegistryEntry service)
+      : machine_(machine), nvme_(std::move(nvme)), service_(service) {}
+  ~SimNvmeInterface() override {
+    machine_.record(Dict{{"call", "nvme.release"}, {"service", service_}});
+  }
+
+  std::uint16_t version() override { return nvme_->version; }
+  std::uint16_t revision() override { return nvme_->revision; }
+
+  Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) override {
+    Status s = answer(nvme_->identify, buffer);
+    machine_.record(Dict{{"call", "nvme.readIdentifyData"},
+                         {"service", service_},
+                         {"nsid", nsid},
+                         {"status", s}});
+    return s;
+  }
+
+  Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
+                     std::uint32_t dwordsMinusOne) override {
+    const SimBuffer* source = nullptr;
+    switch (logId) {
+      case 1: source = &nvme_->errorLog; break;
+      case 2: source = &nvme_->health; break;
+      case 3: source = &nvme_->firmwareLog; break;
+    }
+    Status s = answer(source ? *source : SimBuffer{}, buffer);
+    machine_.record(Dict{{"call", "nvme.readLogPage"},
+                         {"service", service_},
+                         {"logId", int{logId}},
+                         {"dwordsMinusOne", dwordsMinusOne},
+                         {"status", s}});
+    return s;
+  }
+
+ private:
+  Machine& machine_;
+  std::shared_ptr<SimNvme> nvme_;
+  RegistryEntry service_;
+};
+
+class SimNvmePlugIn final : public platform::NvmeSmartPlugIn {
+ public:
+  SimNvmePlugIn(Machine& machine, std::shared_ptr<SimNvme> nvme, RegistryEntry service)
+      : machine_(machine), nvme_(std::move(nvme)), service_(service) {}
+  ~SimNvmePlugIn() override {
+    machine_.record(Dict{{"call", "nvme.destroyPlugIn"}, {"service", service_}});
+  }
+
+  Status queryInterface(std::unique_ptr<platform::NvmeSmartInterface>& out) override {
+    Status s = nvme_->queryStatus;
+    machine_.record(Dict{{"call", "nvme.queryInterface"}, {"service", service_}, {"status", s}});
+    if (s == 0) out = std::make_unique<SimNvmeInterface>(machine_, nvme_, service_);
+    return s;
+  }
+
+ private:
+  Machine& machine_;
+  std::shared_ptr<SimNvme> nvme_;
+  RegistryEntry service_;
+};
+
+}  // namespace
+
+Status SimPlugIns::createAtaPlugIn(RegistryEntry service,
+                                   std::unique_ptr<platform::AtaSmartPlugIn>& out) {
+  const SimNode* node = model_.node(service);
+  Status s = platform::kUnsupported;
+  if (node && node->ata) {
+    std::lock_guard lock(mutex_);
+    std::size_t& n = openCounts_[service];
+    const auto& statuses = node->ata->openStatuses;
+    s = statuses[std::min(n, statuses.size() - 1)];
+    ++n;
+  }
+  machine_.record(Dict{{"call", "ata.createPlugIn"}, {"service", service}, {"status", s}});
+  if (s == 0) out = std::make_unique<SimAtaPlugIn>(machine_, node->ata, service);
+  return s;
+}
+
+Status SimPlugIns::createNvmePlugIn(RegistryEntry service,
+                                    std::unique_ptr<platform::NvmeSmartPlugIn>& out) {
+  const SimNode* node = model_.node(service);
+  Status s = node && node->nvme ? node->nvme->openStatus : platform::kUnsupported;
+  machine_.record(Dict{{"call", "nvme.createPlugIn"}, {"service", service}, {"status", s}});
+  if (s == 0) out = std::make_unique<SimNvmePlugIn>(machine_, node->nvme, service);
+  return s;
+}
+
+}  // namespace sentrel::sim

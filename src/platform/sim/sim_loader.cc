@@ -1,0 +1,322 @@
+// Reads machine.json into a SimModel. Every problem is refused with the
+// JSON path where it was found, so a fixture author can fix it at once.
+#include "platform/sim/sim_loader.h"
+
+#include <filesystem>
+#include <map>
+
+#include "platform/linux/linux_platform.h"
+#include "sentrel/value_io.h"
+
+namespace sentrel::sim {
+
+namespace {
+
+struct LoadFailure {
+  std::string path;
+  std::string message;
+};
+
+class Loader {
+ public:
+  Loader(SimModel& model) : model_(model) {}
+
+  void load(const Value& root) {
+    const Dict& top = dict(root, "$");
+    if (auto* v = top.find("systemVersion")) model_.systemVersion = string(*v, "$.systemVersion");
+    if (auto* v = top.find("diskArbitrationFails"))
+      model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
+    model_.home = model_.folder + "/home";
+    if (auto* v = top.find("host")) host(*v, "$.host");
+    if (auto* v = top.find("extensions")) extensions(*v, "$.extensions");
+    if (auto* v = top.find("userDefaults")) model_.userDefaults = dict(*v, "$.userDefaults");
+    if (auto* v = top.find("disks")) {
+      const Array& disks = array(*v, "$.disks");
+      for (std::size_t i = 0; i < disks.size(); ++i)
+        disk(disks[i], "$.disks[" + std::to_string(i) + "]");
+    }
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& path, const std::string& message) {
+    throw LoadFailure{path, message};
+  }
+
+  const Dict& dict(const Value& v, const std::string& path) {
+    if (!v.ifDict()) fail(path, std::string("expected a dictionary, found ") + kindName(v.kind()));
+    return *v.ifDict();
+  }
+  const Array& array(const Value& v, const std::string& path) {
+    if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
+    return *v.ifArray();
+  }
+  std::string string(const Value& v, const std::string& path) {
+    if (!v.ifString()) fail(path, std::string("expected a string, found ") + kindName(v.kind()));
+    return *v.ifString();
+  }
+  bool boolean(const Value& v, const std::string& path) {
+    if (!v.ifBool()) fail(path, std::string("expected true or false, found ") + kindName(v.kind()));
+    return *v.ifBool();
+  }
+  std::int64_t integer(const Value& v, const std::string& path) {
+    auto i = v.toInt();
+    if (!i) fail(path, std::string("expected an integer, found ") + kindName(v.kind()));
+    return *i;
+  }
+  // A status may be written as a number or as hex text ("0xE00002C7").
+  Status status(const Value& v, const std::string& path) {
+    if (const std::string* s = v.ifString()) {
+      try {
+        std::size_t used = 0;
+        unsigned long long bits = std::stoull(*s, &used, 0);
+        if (used == s->size() && bits <= 0xFFFFFFFFull)
+          return platform::statusFromBits(static_cast<std::uint32_t>(bits));
+      } catch (const std::exception&) {
+      }
+      fail(path, "expected a 32-bit status such as 0 or \"0xE00002C7\", found \"" + *s + "\"");
+    }
+    std::int64_t i = integer(v, path);
+    if (i < INT32_MIN || i > 0xFFFFFFFFll) fail(path, "status out of 32-bit range");
+    return platform::statusFromBits(static_cast<std::uint32_t>(i));
+  }
+  std::string relative(const Value& v, const std::string& path) {
+    std::string s = string(v, path);
+    if (!s.empty() && s.front() == '/') return s;
+    return model_.folder + "/" + s;
+  }
+
+  void host(const Value& v, const std::string& path) {
+    const Dict& h = dict(v, path);
+    if (auto* x = h.find("bundleName")) model_.bundleName = string(*x, path + ".bundleName");
+    if (auto* x = h.find("bundleIdentifier"))
+      model_.bundleIdentifier = string(*x, path + ".bundleIdentifier");
+    if (auto* x = h.find("userName")) model_.userName = string(*x, path + ".userName");
+    if (auto* x = h.find("home")) model_.home = relative(*x, path + ".home");
+    if (auto* x = h.find("resources")) model_.resources = relative(*x, path + ".resources");
+    if (auto* x = h.find("localizedStrings")) {
+      for (const auto& table : dict(*x, path + ".localizedStrings")) {
+        std::string tablePath = path + ".localizedStrings." + table.key;
+        auto& out = model_.localizedStrings[table.key];
+        for (const auto& e : dict(table.value, tablePath))
+          out[e.key] = string(e.value, tablePath + "." + e.key);
+      }
+    }
+  }
+
+  void extensions(const Value& v, const std::string& path) {
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      const Dict& e = dict(list[i], p);
+      SimExtension ext;
+      const Value* folder = e.find("folder");
+      if (!folder) fail(p, "missing \"folder\"");
+      ext.folder = string(*folder, p + ".folder");
+      if (auto* x = e.find("bundleIdentifier"))
+        ext.bundleIdentifier = string(*x, p + ".bundleIdentifier");
+      if (auto* x = e.find("images")) {
+        const Array& images = array(*x, p + ".images");
+        for (std::size_t k = 0; k < images.size(); ++k)
+          ext.images.push_back(string(images[k], p + ".images[" + std::to_string(k) + "]"));
+      }
+      model_.extensions.push_back(std::move(ext));
+    }
+  }
+
+  RegistryEntry addNode(SimNode node) {
+    model_.nodes.push_back(std::move(node));
+    return static_cast<RegistryEntry>(model_.nodes.size());
+  }
+
+  void link(RegistryEntry child, RegistryEntry parent) {
+    model_.nodes[child - 1].parent = parent;
+    if (parent) model_.nodes[parent - 1].children.push_back(child);
+  }
+
+  void disk(const Value& v, const std::string& path) {
+    const Dict& d = dict(v, path);
+    SimNode medium;
+    medium.className = "IOMedia";
+    if (auto* x = d.find("properties")) medium.properties = dict(*x, path + ".properties");
+    if (!medium.properties.contains("Whole")) medium.properties.set("Whole", true);
+    Dict description;
+    if (auto* x = d.find("description")) description = dict(*x, path + ".description");
+    medium.name = description.stringOr("DAMediaName", "Media");
+    if (!(d.getBool("noDisk").value_or(false))) medium.description = description;
+    RegistryEntry mediumHandle = addNode(std::move(medium));
+    model_.wholeMedia.push_back(mediumHandle);
+
+    if (auto* x = d.find("ancestors")) ancestors(*x, path + ".ancestors", mediumHandle);
+    if (auto* x = d.find("descendants"))
+      descendants(*x, path + ".descendants", mediumHandle, description);
+  }
+
+  // Ancestors come parent first, up to the root. An ancestor with an "id"
+  // that an earlier disk declared is that same entry: the chain joins it.
+  void ancestors(const Value& v, const std::string& path, RegistryEntry medium) {
+    const Array& list = array(v, path);
+    RegistryEntry child = medium;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      const Dict& a = dict(list[i], p);
+      std::string id;
+      if (auto* x = a.find("id")) id = string(*x, p + ".id");
+      if (!id.empty()) {
+        auto known = sharedAncestors_.find(id);
+        if (known != sharedAncestors_.end()) {
+          link(child, known->second);
+          return;
+        }
+      }
+      SimNode node;
+      if (auto* x = a.find("name")) node.name = string(*x, p + ".name");
+      if (auto* x = a.find("class")) node.className = string(*x, p + ".class");
+      if (auto* x = a.find("properties")) node.properties = dict(*x, p + ".properties");
+      if (auto* x = a.find("ata")) node.ata = ata(*x, p + ".ata");
+      if (auto* x = a.find("nvme")) node.nvme = nvme(*x, p + ".nvme");
+      RegistryEntry handle = addNode(std::move(node));
+      if (!id.empty()) sharedAncestors_[id] = handle;
+      link(child, handle);
+      child = handle;
+    }
+  }
+
+  void descendants(const Value& v, const std::string& path, RegistryEntry medium,
+                   const Dict& wholeDescription) {
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      const Dict& d = dict(list[i], p);
+      SimNode node;
+      node.className = "IOMedia";
+      if (auto* x = d.find("properties")) node.properties = dict(*x, p + ".properties");
+      node.name = node.properties.stringOr("BSD Name", "Partition");
+      if (!d.getBool("noDisk").value_or(false)) {
+        Dict description;
+        if (const std::string* bsd = node.properties.getString("BSD Name"))
+          description.set("DAMediaBSDName", *bsd);
+        description.set("DAMediaWhole", false);
+        if (auto* c = wholeDescription.find("DAMediaContent")) description.set("DAMediaContent", *c);
+        if (auto* x = d.find("volumeName"))
+          description.set("DAVolumeName", string(*x, p + ".volumeName"));
+        node.description = std::move(description);
+      }
+      link(addNode(std::move(node)), medium);
+    }
+  }
+
+  SimBuffer buffer(const Value& v, const std::string& path, std::size_t size) {
+    SimBuffer out;
+    const Value* source = &v;
+    std::string sourcePath = path;
+    if (const Dict* d = v.ifDict(); d && !d->contains("$hex")) {
+      if (auto* s = d->find("status")) out.status = status(*s, path + ".status");
+      source = d->find("data");
+      sourcePath = path + ".data";
+      if (!source) return out;  // only a status: the command fails with it
+    }
+    Data bytes;
+    if (const Dict* d = source->ifDict()) {
+      auto hex = fromHex(string(*d->find("$hex"), sourcePath + ".$hex"));
+      if (!hex) fail(sourcePath + ".$hex", "expected pairs of hex digits");
+      bytes = std::move(*hex);
+    } else {
+      std::string file = relative(*source, sourcePath);
+      platform::FileError error;
+      auto text = platform::linuxFiles().readFile(file, &error);
+      if (!text) fail(sourcePath, "cannot read sector file " + error.message());
+      bytes.assign(text->begin(), text->end());
+    }
+    if (bytes.size() != size)
+      fail(sourcePath, "holds " + std::to_string(bytes.size()) + " bytes, expected " +
+                           std::to_string(size));
+    out.bytes = std::move(bytes);
+    return out;
+  }
+
+  std::shared_ptr<SimAta> ata(const Value& v, const std::string& path) {
+    const Dict& a = dict(v, path);
+    auto out = std::make_shared<SimAta>();
+    if (auto* x = a.find("openStatuses")) {
+      const Array& list = array(*x, path + ".openStatuses");
+      if (list.empty()) fail(path + ".openStatuses", "needs at least one status");
+      out->openStatuses.clear();
+      for (std::size_t i = 0; i < list.size(); ++i)
+        out->openStatuses.push_back(
+            status(list[i], path + ".openStatuses[" + std::to_string(i) + "]"));
+    }
+    if (auto* x = a.find("queryStatus")) out->queryStatus = status(*x, path + ".queryStatus");
+    if (auto* x = a.find("enableStatus")) out->enableStatus = status(*x, path + ".enableStatus");
+    if (auto* x = a.find("selftestStatus"))
+      out->selftestStatus = status(*x, path + ".selftestStatus");
+    if (auto* x = a.find("thresholdExceeded"))
+      out->thresholdExceeded = boolean(*x, path + ".thresholdExceeded");
+    constexpr std::size_t kSector = platform::kSectorSize;
+    if (auto* x = a.find("identify")) out->identify = buffer(*x, path + ".identify", kSector);
+    if (auto* x = a.find("smartData")) out->smartData = buffer(*x, path + ".smartData", kSector);
+    if (auto* x = a.find("thresholds"))
+      out->thresholds = buffer(*x, path + ".thresholds", kSector);
+    if (auto* x = a.find("logs")) {
+      for (const auto& e : dict(*x, path + ".logs")) {
+        std::string p = path + ".logs." + e.key;
+        unsigned long address = 256;
+        try {
+          std::size_t used = 0;
+          address = std::stoul(e.key, &used, 0);
+          if (used != e.key.size()) address = 256;
+        } catch (const std::exception&) {
+        }
+        if (address > 255) fail(p, "a log address is a number from 0 to 255");
+        out->logs[static_cast<std::uint8_t>(address)] = buffer(e.value, p, kSector);
+      }
+    }
+    return out;
+  }
+
+  std::shared_ptr<SimNvme> nvme(const Value& v, const std::string& path) {
+    const Dict& n = dict(v, path);
+    auto out = std::make_shared<SimNvme>();
+    if (auto* x = n.find("openStatus")) out->openStatus = status(*x, path + ".openStatus");
+    if (auto* x = n.find("queryStatus")) out->queryStatus = status(*x, path + ".queryStatus");
+    if (auto* x = n.find("version"))
+      out->version = static_cast<std::uint16_t>(integer(*x, path + ".version"));
+    if (auto* x = n.find("revision"))
+      out->revision = static_cast<std::uint16_t>(integer(*x, path + ".revision"));
+    if (auto* x = n.find("identify")) out->identify = buffer(*x, path + ".identify", 4096);
+    if (auto* x = n.find("health")) out->health = buffer(*x, path + ".health", 512);
+    if (auto* x = n.find("errorLog")) out->errorLog = buffer(*x, path + ".errorLog", 4096);
+    if (auto* x = n.find("firmwareLog"))
+      out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+    return out;
+  }
+
+  SimModel& model_;
+  std::map<std::string, RegistryEntry> sharedAncestors_;
+};
+
+}  // namespace
+
+std::unique_ptr<SimModel> loadModel(std::string_view json, const std::string& folder,
+                                    const std::string& fileName, std::string* error) {
+  auto model = std::make_unique<SimModel>();
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(std::filesystem::path(folder), ec);
+  model->folder = ec ? folder : absolute.lexically_normal().string();
+  while (model->folder.size() > 1 && model->folder.back() == '/') model->folder.pop_back();
+
+  ReadError readError;
+  auto root = fromJson(json, &readError);
+  if (!root) {
+    if (error) *error = fileName + ": " + readError.text();
+    return nullptr;
+  }
+  try {
+    Loader(*model).load(*root);
+  } catch (const LoadFailure& f) {
+    if (error) *error = fileName + ": " + f.path + ": " + f.message;
+    return nullptr;
+  }
+  return model;
+}
+
+}  // namespace sentrel::sim

@@ -1,0 +1,372 @@
+// The simulated machine's platform areas. Registry, disk arbitration, the
+// plug-ins, the host bundle, the user and the system's own files answer from
+// the description; other file operations go to the real file system, so a
+// stored database lands inside the machine folder.
+#include "sentrel/sim_machine.h"
+
+#include <thread>
+
+#include "platform/linux/linux_platform.h"
+#include "platform/sim/sim_loader.h"
+#include "platform/sim/sim_model.h"
+#include "platform/sim/sim_plugins.h"
+
+namespace sentrel::sim {
+
+namespace {
+
+constexpr std::string_view kSystemVersionFile = "/System/Library/CoreServices/SystemVersion.plist";
+constexpr std::string_view kExtensionsFolder = "/System/Library/Extensions";
+
+class SimRegistry final : public platform::Registry {
+ public:
+  explicit SimRegistry(const SimModel& model) : model_(model) {}
+
+  std::vector<RegistryEntry> wholeMedia() override { return model_.wholeMedia; }
+
+  std::vector<RegistryEntry> descendants(RegistryEntry entry) override {
+    std::vector<RegistryEntry> out;
+    collect(entry, out);
+    return out;
+  }
+  std::optional<RegistryEntry> parent(RegistryEntry entry) override {
+    const SimNode* n = model_.node(entry);
+    if (!n || n->parent == 0) return std::nullopt;
+    return n->parent;
+  }
+  std::optional<Dict> properties(RegistryEntry entry) override {
+    const SimNode* n = model_.node(entry);
+    if (!n) return std::nullopt;
+    return n->properties;
+  }
+  std::string name(RegistryEntry entry) override {
+    const SimNode* n = model_.node(entry);
+    return n ? n->name : "";
+  }
+  std::string className(RegistryEntry entry) override {
+    const SimNode* n = model_.node(entry);
+    return n ? n->className : "";
+  }
+  RegistryEntry matchingService(std::string_view key, const Value& value) override {
+    for (std::size_t i = 0; i < model_.nodes.size(); ++i) {
+      const Value* v = model_.nodes[i].properties.find(key);
+      if (v && *v == value) return static_cast<RegistryEntry>(i + 1);
+    }
+    return 0;
+  }
+
+ private:
+  void collect(RegistryEntry entry, std::vector<RegistryEntry>& out) {
+    const SimNode* n = model_.node(entry);
+    if (!n) return;
+    for (RegistryEntry child : n->children) {
+      out.push_back(child);
+      collect(child, out);
+    }
+  }
+  const SimModel& model_;
+};
+
+class SimDiskArbitration final : public platform::DiskArbitration {
+ public:
+  explicit SimDiskArbitration(const SimModel& model) : model_(model) {}
+  bool createSession() override { return !model_.diskArbitrationFails; }
+  std::optional<Dict> describe(RegistryEntry medium) override {
+    const SimNode* n = model_.node(medium);
+    if (!n) return std::nullopt;
+    return n->description;
+  }
+
+ private:
+  const SimModel& model_;
+};
+
+class SimBundles final : public platform::Bundles {
+ public:
+  explicit SimBundles(const SimModel& model) : model_(model) {}
+  std::string hostBundleName() override { return model_.bundleName; }
+  std::string hostBundleIdentifier() override { return model_.bundleIdentifier; }
+  std::optional<std::string> hostResourcePath(std::string_view name,
+                                              std::string_view folder) override {
+    if (model_.resources.empty()) return std::nullopt;
+    std::string path = model_.resources;
+    if (!folder.empty()) path += "/" + std::string(folder);
+    path += "/" + std::string(name);
+    if (!platform::linuxFiles().exists(path)) return std::nullopt;
+    return path;
+  }
+  std::string localizedString(std::string_view key, std::string_view fallback,
+                              std::string_view table) override {
+    auto t = model_.localizedStrings.find(std::string(table));
+    if (t != model_.localizedStrings.end()) {
+      auto e = t->second.find(std::string(key));
+      if (e != t->second.end()) return e->second;
+    }
+    return std::string(fallback.empty() ? key : fallback);
+  }
+  std::optional<Image> systemImage(std::string_view name) override {
+    return Image{std::string(name), 0, 0};
+  }
+  std::optional<std::string> bundleIdentifier(std::string_view path) override {
+    if (const SimExtension* e = extension(path)) return e->bundleIdentifier;
+    return std::nullopt;
+  }
+  std::optional<Image> bundleImage(std::string_view path, std::string_view resource) override {
+    const SimExtension* e = extension(path);
+    if (!e) return std::nullopt;
+    for (const auto& image : e->images) {
+      if (image == resource) return Image{e->folder + "/" + image, 0, 0};
+    }
+    return std::nullopt;
+  }
+
+ private:
+  const SimExtension* extension(std::string_view path) {
+    std::string prefix = std::string(kExtensionsFolder) + "/";
+    if (path.substr(0, prefix.size()) != prefix) return nullptr;
+    std::string_view folder = path.substr(prefix.size());
+    for (const auto& e : model_.extensions) {
+      if (e.folder == folder) return &e;
+    }
+    return nullptr;
+  }
+  const SimModel& model_;
+};
+
+class SimFiles final : public platform::Files {
+ public:
+  explicit SimFiles(const SimModel& model) : model_(model), real_(platform::linuxFiles()) {}
+
+  std::optional<std::string> readFile(std::string_view path, platform::FileError* e) override {
+    return real_.readFile(path, e);
+  }
+  bool writeFileAtomically(std::string_view path, std::string_view contents,
+                           platform::FileError* e) override {
+    return real_.writeFileAtomically(path, contents, e);
+  }
+  bool createDirectories(std::string_view path, platform::FileError* e) override {
+    return real_.createDirectories(path, e);
+  }
+  bool removeFile(std::string_view path) override { return real_.removeFile(path); }
+  bool exists(std::string_view path) override { return real_.exists(path); }
+  std::optional<std::vector<std::string>> listDirectory(std::string_view path) override {
+    if (path == kExtensionsFolder) {
+      std::vector<std::string> names;
+      for (const auto& e : model_.extensions) names.push_back(e.folder);
+      return names;
+    }
+    return real_.listDirectory(path);
+  }
+  std::optional<Value> readPropertyList(std::string_view path) override {
+    if (path == kSystemVersionFile) {
+      if (!model_.systemVersion) return std::nullopt;
+      return Value(Dict{{"ProductName", "macOS"}, {"ProductVersion", *model_.systemVersion}});
+    }
+    return real_.readPropertyList(path);
+  }
+
+ private:
+  const SimModel& model_;
+  platform::Files& real_;
+};
+
+class SimUser final : public platform::User {
+ public:
+  explicit SimUser(const SimModel& model) : model_(model) {}
+  std::string userName() override { return model_.userName; }
+  std::string homeDirectory() override { return model_.home; }
+  std::string applicationSupportDirectory() override {
+    return model_.home + "/Library/Application Support";
+  }
+
+ private:
+  const SimModel& model_;
+};
+
+class SimProcesses final : public platform::Processes {
+ public:
+  explicit SimProcesses(Machine& machine) : machine_(machine) {}
+  std::optional<std::string> run(std::string_view tool,
+                                 const std::vector<std::string>& arguments) override {
+    Array args(arguments.begin(), arguments.end());
+    machine_.record(Dict{{"call", "process.run"}, {"tool", tool}, {"arguments", args}});
+    return std::nullopt;
+  }
+
+ private:
+  Machine& machine_;
+};
+
+class SimUserDefaults final : public platform::UserDefaults {
+ public:
+  explicit SimUserDefaults(const SimModel& model) : values_(model.userDefaults) {}
+  std::optional<Value> get(std::string_view key) override {
+    std::lock_guard lock(mutex_);
+    if (const Value* v = values_.find(key)) return *v;
+    return std::nullopt;
+  }
+  void set(std::string_view key, const Value& value) override {
+    std::lock_guard lock(mutex_);
+    values_.set(std::string(key), value);
+  }
+
+ private:
+  std::mutex mutex_;
+  Dict values_;
+};
+
+class SimMounts final : public platform::Mounts {
+ public:
+  std::vector<platform::MountEntry> mountTable() override { return {}; }
+  std::optional<platform::FileSystemStats> statfs(std::string_view) override {
+    return std::nullopt;
+  }
+};
+
+class SimLog final : public platform::Log {
+ public:
+  explicit SimLog(Machine& machine) : machine_(machine) {}
+  void nslog(std::string_view line) override {
+    machine_.record(Dict{{"call", "nslog"}, {"line", line}});
+  }
+  void syslog(int priority, std::string_view line) override {
+    machine_.record(Dict{{"call", "syslog"}, {"priority", priority}, {"line", line}});
+  }
+
+ private:
+  Machine& machine_;
+};
+
+class SimClock final : public platform::Clock {
+ public:
+  explicit SimClock(Machine& machine) : machine_(machine) {}
+  void sleep(std::chrono::milliseconds duration) override {
+    machine_.record(Dict{{"call", "sleep"}, {"ms", static_cast<std::int64_t>(duration.count())}});
+    if (real) std::this_thread::sleep_for(duration);
+  }
+  bool real = false;
+
+ private:
+  Machine& machine_;
+};
+
+class SimDownloads final : public platform::Downloads {
+ public:
+  explicit SimDownloads(Machine& machine) : machine_(machine) {}
+  platform::DownloadResult fetch(std::string_view url) override {
+    machine_.record(Dict{{"call", "download"}, {"url", url}});
+    return {std::nullopt, "the simulated machine has no network"};
+  }
+
+ private:
+  Machine& machine_;
+};
+
+class SimQueues final : public platform::Queues {
+ public:
+  void async(std::string_view, std::function<void()> work) override { work(); }
+  void asyncMain(std::function<void()> work) override { work(); }
+};
+
+class SimNotifications final : public platform::Notifications {
+ public:
+  explicit SimNotifications(Machine& machine) : machine_(machine) {}
+  void post(std::string_view name) override {
+    machine_.record(Dict{{"call", "notification"}, {"name", name}});
+  }
+
+ private:
+  Machine& machine_;
+};
+
+}  // namespace
+
+struct Machine::Areas {
+  Areas(Machine& m, const SimModel& model)
+      : registry(model),
+        diskArbitration(model),
+        plugIns(m, model),
+        bundles(model),
+        files(model),
+        user(model),
+        processes(m),
+        userDefaults(model),
+        log(m),
+        clock(m),
+        downloads(m),
+        notifications(m) {}
+
+  SimRegistry registry;
+  SimDiskArbitration diskArbitration;
+  SimPlugIns plugIns;
+  SimBundles bundles;
+  SimFiles files;
+  SimUser user;
+  SimProcesses processes;
+  SimUserDefaults userDefaults;
+  SimMounts mounts;
+  SimLog log;
+  SimClock clock;
+  SimDownloads downloads;
+  SimQueues queues;
+  SimNotifications notifications;
+  platform::Platform platform{&registry, &diskArbitration, &plugIns,   &bundles,
+                              &files,    &user,            &processes, &userDefaults,
+                              &mounts,   &log,             &clock,     &downloads,
+                              &queues,   &notifications};
+};
+
+Machine::Machine(std::unique_ptr<SimModel> model)
+    : model_(std::move(model)), areas_(std::make_unique<Areas>(*this, *model_)) {}
+
+Machine::~Machine() = default;
+
+std::unique_ptr<Machine> Machine::load(const std::string& folder, std::string* error) {
+  std::string file = folder + "/machine.json";
+  platform::FileError fileError;
+  auto text = platform::linuxFiles().readFile(file, &fileError);
+  if (!text) {
+    if (error) *error = "cannot read the machine description " + fileError.message();
+    return nullptr;
+  }
+  auto model = loadModel(*text, folder, file, error);
+  if (!model) return nullptr;
+  return std::unique_ptr<Machine>(new Machine(std::move(model)));
+}
+
+std::unique_ptr<Machine> Machine::fromJsonText(std::string_view json, const std::string& folder,
+                                               std::string* error) {
+  auto model = loadModel(json, folder, "machine.json", error);
+  if (!model) return nullptr;
+  return std::unique_ptr<Machine>(new Machine(std::move(model)));
+}
+
+platform::Platform& Machine::platform() { return areas_->platform; }
+
+void Machine::setRealSleeps(bool real) { areas_->clock.real = real; }
+
+void Machine::record(Dict entry) {
+  std::lock_guard lock(journalMutex_);
+  journal_.push_back(std::move(entry));
+}
+
+std::vector<Dict> Machine::journal() const {
+  std::lock_guard lock(journalMutex_);
+  return journal_;
+}
+
+void Machine::clearJournal() {
+  std::lock_guard lock(journalMutex_);
+  journal_.clear();
+}
+
+std::vector<Dict> Machine::calls(std::string_view name) const {
+  std::lock_guard lock(journalMutex_);
+  std::vector<Dict> out;
+  for (const Dict& d : journal_) {
+    if (const std::string* call = d.getString("call"); call && *call == name) out.push_back(d);
+  }
+  return out;
+}
+
+}  // namespace sentrel::sim

@@ -1,0 +1,91 @@
+// What a simulated machine holds once its folder is loaded. The loader
+// builds it; the platform areas of the simulated machine answer from it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sentrel/platform.h"
+#include "sentrel/value.h"
+
+namespace sentrel::sim {
+
+using platform::RegistryEntry;
+using platform::Status;
+
+// A buffer a command answers with, or nothing when the command fails.
+struct SimBuffer {
+  std::optional<Data> bytes;
+  Status status = 0;  // used when bytes are present
+};
+
+struct SimAta {
+  // What each plug-in creation answers in turn; the last one repeats.
+  std::vector<Status> openStatuses{0};
+  Status queryStatus = 0;
+  Status enableStatus = 0;
+  Status selftestStatus = 0;
+  bool thresholdExceeded = false;
+  SimBuffer identify;
+  SimBuffer smartData;
+  SimBuffer thresholds;
+  std::map<std::uint8_t, SimBuffer> logs;
+};
+
+struct SimNvme {
+  Status openStatus = 0;
+  Status queryStatus = 0;
+  std::uint16_t version = 1;
+  std::uint16_t revision = 4;
+  SimBuffer identify;     // 4096 bytes
+  SimBuffer health;       // 512
+  SimBuffer errorLog;     // 4096
+  SimBuffer firmwareLog;  // 512
+};
+
+struct SimNode {
+  std::string className;
+  std::string name;
+  Dict properties;
+  RegistryEntry parent = 0;
+  std::vector<RegistryEntry> children;
+  // The disk-arbitration description; empty when no disk object can be made.
+  std::optional<Dict> description;
+  std::shared_ptr<SimAta> ata;
+  std::shared_ptr<SimNvme> nvme;
+};
+
+struct SimExtension {
+  std::string folder;  // the bundle's folder name in the extensions folder
+  std::string bundleIdentifier;
+  std::vector<std::string> images;
+};
+
+struct SimModel {
+  std::string folder;  // absolute path of the machine folder
+  std::optional<std::string> systemVersion;
+  bool diskArbitrationFails = false;
+
+  std::string bundleName = "Sentrel";
+  std::string bundleIdentifier = "org.sentrel.sim";
+  std::string userName = "user";
+  std::string home;       // absolute
+  std::string resources;  // absolute; empty when the host has none
+  // Table name ("" for the default table) to key to text.
+  std::map<std::string, std::map<std::string, std::string>> localizedStrings;
+
+  std::vector<SimNode> nodes;  // handle h is nodes[h - 1]
+  std::vector<RegistryEntry> wholeMedia;
+  std::vector<SimExtension> extensions;
+  Dict userDefaults;
+
+  const SimNode* node(RegistryEntry h) const {
+    return h >= 1 && h <= nodes.size() ? &nodes[h - 1] : nullptr;
+  }
+};
+
+}  // namespace sentrel::sim

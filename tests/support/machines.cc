@@ -1,0 +1,85 @@
+#include "support/machines.h"
+
+#include <gtest/gtest.h>
+
+#include "sentrel/value_io.h"
+
+namespace sentrel::testing {
+
+Dict sataDisk(const std::string& bsd) {
+  Dict drive{
+      {"Serial Number", "  WD-WCC6Y0ABCDEF  "},
+      {"Model", "WDC WD10EZEX-08WN4A0 "},
+      {"Device Characteristics", Dict{{"Medium Type", "Rotational"},
+                                      {"Rotation Rate", 7200},
+                                      {"Product Revision Level", " 01.01A01 "}}},
+      {"Protocol Characteristics",
+       Dict{{"Physical Interconnect", "SATA"}, {"Physical Interconnect Location", "Internal"}}},
+      {"SMART Capable", true},
+  };
+  Dict disk{
+      {"description", Dict{{"DAMediaBSDName", bsd},
+                           {"DAMediaContent", "GUID_partition_scheme"},
+                           {"DAMediaWhole", true},
+                           {"DAMediaName", "WDC WD10EZEX Media"},
+                           {"DAMediaSize", std::uint64_t{1000204886016}},
+                           {"DAMediaBlockSize", 4096},
+                           {"DADeviceInternal", true},
+                           {"DAMediaRemovable", false}}},
+      {"properties", Dict{{"BSD Name", bsd}}},
+      {"descendants", Array{}},
+      {"ancestors",
+       Array{Value(Dict{{"name", "IOBlockStorageDriver"}, {"class", "IOBlockStorageDriver"}}),
+             Value(Dict{{"name", "IOAHCIBlockStorageDevice"},
+                        {"class", "IOAHCIBlockStorageDevice"},
+                        {"properties", drive},
+                        {"ata", Dict{{"smartData", sector()}}}}),
+             Value(Dict{{"name", "AppleAHCI"},
+                        {"class", "AppleAHCI"},
+                        {"properties", Dict{{"io-device-location", Data{'B', 'a', 'y', ' ', '1'}}}}})}},
+  };
+  return disk;
+}
+
+namespace {
+Dict& ancestorAt(Dict& disk, std::size_t i) {
+  return *disk.find("ancestors")->ifArray()->at(i).ifDict();
+}
+Dict& child(Dict& d, const std::string& key) {
+  if (!d.find(key)) d.set(key, Dict{});
+  return *d.find(key)->ifDict();
+}
+}  // namespace
+
+Dict& description(Dict& disk) { return child(disk, "description"); }
+Dict& driveEntry(Dict& disk) { return child(ancestorAt(disk, 1), "properties"); }
+Dict& ataBlock(Dict& disk) { return child(ancestorAt(disk, 1), "ata"); }
+Dict& controllerEntry(Dict& disk) { return child(ancestorAt(disk, 2), "properties"); }
+
+void addVolume(Dict& disk, const std::string& bsd, const std::string& name) {
+  disk.find("descendants")
+      ->ifArray()
+      ->push_back(Value(Dict{{"properties", Dict{{"BSD Name", bsd}}}, {"volumeName", name}}));
+}
+
+Value sector(std::uint8_t fill) { return Value(Dict{{"$hex", toHex(Data(512, fill))}}); }
+
+TestMachine::TestMachine(Dict description) {
+  std::string error;
+  machine_ = sim::Machine::fromJsonText(toJson(Value(std::move(description))), "/nonexistent",
+                                        &error);
+  if (!machine_) {
+    ADD_FAILURE() << "test machine refused: " << error;
+    machine_ = sim::Machine::fromJsonText("{}", "/nonexistent", &error);
+  }
+  installed_ = std::make_unique<platform::ScopedPlatform>(machine_->platform());
+}
+
+TestMachine::TestMachine(std::initializer_list<Dict> disks)
+    : TestMachine([&] {
+        Array list;
+        for (const Dict& d : disks) list.push_back(Value(d));
+        return Dict{{"systemVersion", "13.6"}, {"disks", std::move(list)}};
+      }()) {}
+
+}  // namespace sentrel::testing
