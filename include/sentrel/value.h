@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +36,7 @@ enum class Color { red, blue, controlText };
 // An image by name (a named system image or a resource file name) with a
 // display size in points. An empty image has an empty name and size 0.
 struct Image {
-  std::string name;
+  std::string name = {};
   double width = 0;
   double height = 0;
 
@@ -44,7 +45,7 @@ struct Image {
 };
 
 struct Font {
-  std::string name;  // "system" for the platform's system font
+  std::string name = {};  // "system" for the platform's system font
   double size = 0;
   friend bool operator==(const Font&, const Font&) = default;
 };
@@ -52,11 +53,11 @@ struct Font {
 // A string with display attributes. Readers that need the characters take
 // `text`; the attributes only matter to a host that draws it.
 struct StyledText {
-  std::string text;
-  std::optional<Color> color;
-  std::optional<Font> font;
+  std::string text = {};
+  std::optional<Color> color = {};
+  std::optional<Font> font = {};
   // An inline image drawn before the text, lowered by baselineOffset points.
-  std::optional<Image> attachment;
+  std::optional<Image> attachment = {};
   double baselineOffset = 0;
 
   friend bool operator==(const StyledText&, const StyledText&) = default;
@@ -113,8 +114,30 @@ class Dict {
 
   std::vector<Entry> entries_;
   // Built once a dictionary grows past a few entries, so a cache of a
-  // thousand drive records stays a constant-time lookup.
-  std::unordered_map<std::string, std::size_t> index_;
+  // thousand drive records stays a constant-time lookup. Held by pointer so
+  // the many small dictionaries stay small.
+  std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_;
+};
+
+// Holds a rarely used, larger kind out of line so every Value stays small.
+// Copies are deep; equality compares the held values.
+template <typename T>
+class Boxed {
+ public:
+  Boxed(T value) : p_(std::make_unique<T>(std::move(value))) {}
+  Boxed(const Boxed& other) : p_(std::make_unique<T>(*other.p_)) {}
+  Boxed(Boxed&&) noexcept = default;
+  Boxed& operator=(const Boxed& other) {
+    p_ = std::make_unique<T>(*other.p_);
+    return *this;
+  }
+  Boxed& operator=(Boxed&&) noexcept = default;
+  const T& get() const { return *p_; }
+  T& get() { return *p_; }
+  friend bool operator==(const Boxed& a, const Boxed& b) { return *a.p_ == *b.p_; }
+
+ private:
+  std::unique_ptr<T> p_;
 };
 
 class Value {
@@ -152,9 +175,9 @@ class Value {
   Value(Data d) : v_(std::move(d)) {}
   Value(Array a) : v_(std::move(a)) {}
   Value(Dict d) : v_(std::move(d)) {}
-  Value(StyledText t) : v_(std::move(t)) {}
+  Value(StyledText t) : v_(Boxed<StyledText>(std::move(t))) {}
   Value(Color c) : v_(c) {}
-  Value(Image i) : v_(std::move(i)) {}
+  Value(Image i) : v_(Boxed<Image>(std::move(i))) {}
 
   Kind kind() const { return static_cast<Kind>(v_.index()); }
   bool isNull() const { return kind() == Kind::null; }
@@ -173,9 +196,9 @@ class Value {
   Array* ifArray() { return std::get_if<Array>(&v_); }
   const Dict* ifDict() const { return std::get_if<Dict>(&v_); }
   Dict* ifDict() { return std::get_if<Dict>(&v_); }
-  const StyledText* ifStyledText() const { return std::get_if<StyledText>(&v_); }
+  const StyledText* ifStyledText() const { return unbox<StyledText>(); }
   const Color* ifColor() const { return std::get_if<Color>(&v_); }
-  const Image* ifImage() const { return std::get_if<Image>(&v_); }
+  const Image* ifImage() const { return unbox<Image>(); }
 
   // Any integer kind, or a real with an integral value in range.
   std::optional<std::int64_t> toInt() const;
@@ -187,8 +210,14 @@ class Value {
   friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
 
  private:
+  template <typename T>
+  const T* unbox() const {
+    auto* b = std::get_if<Boxed<T>>(&v_);
+    return b ? &b->get() : nullptr;
+  }
+
   std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, float, std::string,
-               Data, Array, Dict, StyledText, Color, Image>
+               Data, Array, Dict, Boxed<StyledText>, Color, Boxed<Image>>
       v_;
 };
 

@@ -15,9 +15,16 @@ Dict::Dict() = default;
 Dict::Dict(std::initializer_list<std::pair<std::string, Value>> entries) {
   for (const auto& [key, value] : entries) set(key, value);
 }
-Dict::Dict(const Dict&) = default;
+Dict::Dict(const Dict& other)
+    : entries_(other.entries_),
+      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, std::size_t>>(
+                                *other.index_)
+                          : nullptr) {}
 Dict::Dict(Dict&&) noexcept = default;
-Dict& Dict::operator=(const Dict&) = default;
+Dict& Dict::operator=(const Dict& other) {
+  if (this != &other) *this = Dict(other);
+  return *this;
+}
 Dict& Dict::operator=(Dict&&) noexcept = default;
 Dict::~Dict() = default;
 
@@ -25,9 +32,9 @@ std::vector<Dict::Entry>::const_iterator Dict::begin() const { return entries_.b
 std::vector<Dict::Entry>::const_iterator Dict::end() const { return entries_.end(); }
 
 std::optional<std::size_t> Dict::indexOf(std::string_view key) const {
-  if (!index_.empty()) {
-    auto it = index_.find(std::string(key));
-    if (it == index_.end()) return std::nullopt;
+  if (index_) {
+    auto it = index_->find(std::string(key));
+    if (it == index_->end()) return std::nullopt;
     return it->second;
   }
   for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -37,10 +44,11 @@ std::optional<std::size_t> Dict::indexOf(std::string_view key) const {
 }
 
 void Dict::rebuildIndex() {
-  index_.clear();
+  index_.reset();
   if (entries_.size() < kIndexThreshold) return;
-  index_.reserve(entries_.size() * 2);
-  for (std::size_t i = 0; i < entries_.size(); ++i) index_.emplace(entries_[i].key, i);
+  index_ = std::make_unique<std::unordered_map<std::string, std::size_t>>();
+  index_->reserve(entries_.size() * 2);
+  for (std::size_t i = 0; i < entries_.size(); ++i) index_->emplace(entries_[i].key, i);
 }
 
 const Value* Dict::find(std::string_view key) const {
@@ -59,8 +67,8 @@ Value& Dict::set(std::string key, Value value) {
     return entries_[*i].value;
   }
   entries_.push_back(Entry{std::move(key), std::move(value)});
-  if (!index_.empty()) {
-    index_.emplace(entries_.back().key, entries_.size() - 1);
+  if (index_) {
+    index_->emplace(entries_.back().key, entries_.size() - 1);
   } else if (entries_.size() >= kIndexThreshold) {
     rebuildIndex();
   }
@@ -77,7 +85,7 @@ bool Dict::erase(std::string_view key) {
 
 void Dict::clear() {
   entries_.clear();
-  index_.clear();
+  index_.reset();
 }
 
 const std::string* Dict::getString(std::string_view key) const {

@@ -1,12 +1,173 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "sentrel/value.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel {
 namespace {
 
-TEST(ValueTest, Placeholder) { EXPECT_EQ(Value(1), Value(1)); }
+TEST(DictTest, KeepsInsertionOrderAndReplacesInPlace) {
+  Dict d{{"b", 1}, {"a", 2}, {"c", 3}};
+  d.set("a", "two");
+  d.set("d", 4);
+  std::vector<std::string> keys;
+  for (const auto& e : d) keys.push_back(e.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"b", "a", "c", "d"}));
+  EXPECT_EQ(d.stringOr("a"), "two");
+  EXPECT_TRUE(d.erase("b"));
+  EXPECT_FALSE(d.erase("b"));
+  EXPECT_EQ(d.entries().front().key, "a");
+  EXPECT_EQ(d.find("missing"), nullptr);
+  EXPECT_EQ(d.size(), 3u);  // lookups never insert
+}
+
+TEST(DictTest, LargeDictionariesStayConsistentThroughSetAndErase) {
+  Dict d;
+  for (int i = 0; i < 100; ++i) d.set("k" + std::to_string(i), i);
+  for (int i = 0; i < 100; i += 3) d.erase("k" + std::to_string(i));
+  d.set("k1", "replaced");
+  for (int i = 0; i < 100; ++i) {
+    const Value* v = d.find("k" + std::to_string(i));
+    if (i % 3 == 0) {
+      EXPECT_EQ(v, nullptr) << i;
+    } else if (i == 1) {
+      ASSERT_NE(v, nullptr);
+      EXPECT_EQ(*v, Value("replaced"));
+    } else {
+      ASSERT_NE(v, nullptr) << i;
+      EXPECT_EQ(*v, Value(i));
+    }
+  }
+  EXPECT_EQ(d.entries()[0].key, "k1");
+}
+
+TEST(ValueTest, EqualityComparesKindsAndDictionariesIgnoreOrder) {
+  EXPECT_EQ(Value(Dict{{"a", 1}, {"b", 2}}), Value(Dict{{"b", 2}, {"a", 1}}));
+  EXPECT_NE(Value(Array{1, 2}), Value(Array{2, 1}));
+  EXPECT_NE(Value(1), Value(1u));  // signed and unsigned stay apart
+  EXPECT_NE(Value(1.0), Value(1.0f));
+  EXPECT_NE(Value("x"), Value(StyledText{.text = "x"}));
+  EXPECT_EQ(Value(), Value(nullptr));
+}
+
+TEST(ValueTest, CopiesAreDeep) {
+  Value original(Dict{{"inner", Dict{{"list", Array{1}}}}});
+  Value copy = original;
+  copy.ifDict()->find("inner")->ifDict()->find("list")->ifArray()->push_back(2);
+  EXPECT_EQ(original.ifDict()->getDict("inner")->getArray("list")->size(), 1u);
+  EXPECT_NE(original, copy);
+}
+
+TEST(ValueTest, IntegerConversionsRefuseWhatDoesNotFit) {
+  EXPECT_EQ(Value(std::uint64_t{1} << 63).toInt(), std::nullopt);
+  EXPECT_EQ(Value(std::uint64_t{1} << 63).toUInt(), std::uint64_t{1} << 63);
+  EXPECT_EQ(Value(-1).toUInt(), std::nullopt);
+  EXPECT_EQ(Value(7.0).toInt(), 7);
+  EXPECT_EQ(Value(7.5).toInt(), std::nullopt);
+  EXPECT_EQ(Value(std::nan("")).toInt(), std::nullopt);
+  EXPECT_EQ(Value(9.3e18).toInt(), std::nullopt);
+  EXPECT_EQ(Value("7").toInt(), std::nullopt);
+}
+
+TEST(ValueJsonTest, WritesEveryKindWithTheDisplayMapping) {
+  struct Case {
+    Value value;
+    const char* json;
+  } cases[] = {
+      {Value(), "null"},
+      {Value(true), "true"},
+      {Value(-5), "-5"},
+      {Value(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
+      {Value(26.85f), "26.85"},
+      {Value(0.1), "0.1"},
+      {Value(std::nan("")), "null"},
+      {Value("a\"b\n"), "\"a\\\"b\\n\""},
+      {Value(Data{0x00, 0xab}), "{\"$data\":\"00ab\"}"},
+      {Value(StyledText{.text = "Passed", .color = Color::red}), "\"Passed\""},
+      {Value(Color::controlText), "\"controlText\""},
+      {Value(Image{"NSStatusAvailableFlat", 20, 20}),
+       "{\"image\":\"NSStatusAvailableFlat\",\"width\":20,\"height\":20}"},
+      {Value(Image{}), "{\"image\":\"\",\"width\":0,\"height\":0}"},
+      {Value(Array{}), "[]"},
+      {Value(Dict{{"z", 1}, {"a", Array{1, "x"}}}), "{\"z\":1,\"a\":[1,\"x\"]}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(toJson(c.value, {.indent = -1}), c.json);
+}
+
+TEST(ValueJsonTest, ReadsBackWhatItWrites) {
+  Value v(Dict{{"n", -3},
+               {"big", std::numeric_limits<std::uint64_t>::max()},
+               {"r", 2.5},
+               {"s", "é"},
+               {"d", Data{1, 2, 3}},
+               {"list", Array{true, Value()}}});
+  ReadError error;
+  auto back = fromJson(toJson(v), &error);
+  ASSERT_TRUE(back) << error.text();
+  EXPECT_EQ(*back, v);
+}
+
+TEST(ValueJsonTest, ErrorsSayWhere) {
+  struct Case {
+    const char* text;
+    const char* path;
+  } cases[] = {
+      {"{\"a\": [1, {\"$data\": \"0g\"}]}", "$.a[1].$data"},
+      {"{\"a\": {\"$data\": 5}}", "$.a.$data"},
+      {"{\"a\": ", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    ReadError error;
+    EXPECT_FALSE(fromJson(c.text, &error)) << c.text;
+    EXPECT_EQ(error.path, c.path) << c.text;
+    EXPECT_FALSE(error.message.empty());
+  }
+}
+
+TEST(ValueHexTest, ParsesPairsOnly) {
+  EXPECT_EQ(fromHex("00 ff\nA0"), (Data{0x00, 0xff, 0xa0}));
+  EXPECT_EQ(fromHex(""), Data{});
+  EXPECT_FALSE(fromHex("abc"));
+  EXPECT_FALSE(fromHex("a bc"));
+  EXPECT_FALSE(fromHex("zz"));
+  EXPECT_EQ(toHex(Data{0x0f, 0xf0}), "0ff0");
+}
+
+TEST(ValuePlistTest, WritesAnXmlPropertyList) {
+  Value v(Dict{{"name", "a<b"},
+               {"count", 3},
+               {"ok", false},
+               {"bytes", Data{'M', 'a'}},
+               {"list", Array{}},
+               {"ratio", 0.5f}});
+  EXPECT_EQ(toXmlPlist(v),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+            "<plist version=\"1.0\">\n"
+            "<dict>\n"
+            "\t<key>name</key>\n\t<string>a&lt;b</string>\n"
+            "\t<key>count</key>\n\t<integer>3</integer>\n"
+            "\t<key>ok</key>\n\t<false/>\n"
+            "\t<key>bytes</key>\n\t<data>TWE=</data>\n"
+            "\t<key>list</key>\n\t<array/>\n"
+            "\t<key>ratio</key>\n\t<real>0.5</real>\n"
+            "</dict>\n"
+            "</plist>\n");
+}
+
+TEST(RealFormatTest, ShortestTextThatReadsBack) {
+  EXPECT_EQ(formatReal32(26.85f), "26.85");
+  EXPECT_EQ(formatReal(26.85), "26.85");
+  EXPECT_EQ(formatReal(1.0), "1");
+  EXPECT_EQ(formatReal(-0.0), "-0");
+  EXPECT_EQ(formatReal(INFINITY), "inf");
+  EXPECT_EQ(formatReal32(static_cast<float>(1) / 3), "0.33333334");
+}
 
 }  // namespace
 }  // namespace sentrel

@@ -1,7 +1,5 @@
 #include "support/machines.h"
 
-#include <gtest/gtest.h>
-
 #include "sentrel/value_io.h"
 
 namespace sentrel::testing {
@@ -63,23 +61,5 @@ void addVolume(Dict& disk, const std::string& bsd, const std::string& name) {
 }
 
 Value sector(std::uint8_t fill) { return Value(Dict{{"$hex", toHex(Data(512, fill))}}); }
-
-TestMachine::TestMachine(Dict description) {
-  std::string error;
-  machine_ = sim::Machine::fromJsonText(toJson(Value(std::move(description))), "/nonexistent",
-                                        &error);
-  if (!machine_) {
-    ADD_FAILURE() << "test machine refused: " << error;
-    machine_ = sim::Machine::fromJsonText("{}", "/nonexistent", &error);
-  }
-  installed_ = std::make_unique<platform::ScopedPlatform>(machine_->platform());
-}
-
-TestMachine::TestMachine(std::initializer_list<Dict> disks)
-    : TestMachine([&] {
-        Array list;
-        for (const Dict& d : disks) list.push_back(Value(d));
-        return Dict{{"systemVersion", "13.6"}, {"disks", std::move(list)}};
-      }()) {}
 
 }  // namespace sentrel::testing

@@ -2,8 +2,10 @@
 // JSON path where it was found, so a fixture author can fix it at once.
 #include "platform/sim/sim_loader.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "platform/linux/linux_platform.h"
 #include "sentrel/value_io.h"
@@ -23,6 +25,9 @@ class Loader {
 
   void load(const Value& root) {
     const Dict& top = dict(root, "$");
+    onlyKeys(top, "$",
+             {"systemVersion", "diskArbitrationFails", "host", "extensions", "userDefaults",
+              "disks"});
     if (auto* v = top.find("systemVersion")) model_.systemVersion = string(*v, "$.systemVersion");
     if (auto* v = top.find("diskArbitrationFails"))
       model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
@@ -40,6 +45,35 @@ class Loader {
  private:
   [[noreturn]] void fail(const std::string& path, const std::string& message) {
     throw LoadFailure{path, message};
+  }
+
+  // Refuses keys the format does not know, so a misspelt key is reported
+  // instead of silently leaving something out.
+  void onlyKeys(const Dict& d, const std::string& path,
+                std::initializer_list<std::string_view> known) {
+    for (const auto& e : d) {
+      if (std::find(known.begin(), known.end(), e.key) == known.end())
+        fail(path + "." + e.key, "unknown key");
+    }
+  }
+
+  // A number written as text: decimal, or hex after "0x".
+  std::optional<std::uint64_t> numberText(const std::string& s) {
+    bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    std::string_view digits(s);
+    if (hex) digits.remove_prefix(2);
+    if (digits.empty() || digits.size() > 16) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : digits) {
+      int d = c >= '0' && c <= '9'   ? c - '0'
+              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                            : -1;
+      if (d < 0) return std::nullopt;
+      if (!hex && n > (UINT64_MAX - 9) / 10) return std::nullopt;
+      n = n * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);
+    }
+    return n;
   }
 
   const Dict& dict(const Value& v, const std::string& path) {
@@ -63,16 +97,22 @@ class Loader {
     if (!i) fail(path, std::string("expected an integer, found ") + kindName(v.kind()));
     return *i;
   }
+  std::uint16_t word(const Value& v, const std::string& path) {
+    std::int64_t i = integer(v, path);
+    if (i < 0 || i > 0xFFFF) fail(path, "expected a number from 0 to 65535");
+    return static_cast<std::uint16_t>(i);
+  }
+  bool flag(const Dict& d, std::string_view key, const std::string& path) {
+    const Value* v = d.find(key);
+    return v && boolean(*v, path + "." + std::string(key));
+  }
+
   // A status may be written as a number or as hex text ("0xE00002C7").
   Status status(const Value& v, const std::string& path) {
     if (const std::string* s = v.ifString()) {
-      try {
-        std::size_t used = 0;
-        unsigned long long bits = std::stoull(*s, &used, 0);
-        if (used == s->size() && bits <= 0xFFFFFFFFull)
-          return platform::statusFromBits(static_cast<std::uint32_t>(bits));
-      } catch (const std::exception&) {
-      }
+      auto bits = numberText(*s);
+      if (bits && *bits <= 0xFFFFFFFFull)
+        return platform::statusFromBits(static_cast<std::uint32_t>(*bits));
       fail(path, "expected a 32-bit status such as 0 or \"0xE00002C7\", found \"" + *s + "\"");
     }
     std::int64_t i = integer(v, path);
@@ -87,6 +127,9 @@ class Loader {
 
   void host(const Value& v, const std::string& path) {
     const Dict& h = dict(v, path);
+    onlyKeys(h, path,
+             {"bundleName", "bundleIdentifier", "userName", "home", "resources",
+              "localizedStrings"});
     if (auto* x = h.find("bundleName")) model_.bundleName = string(*x, path + ".bundleName");
     if (auto* x = h.find("bundleIdentifier"))
       model_.bundleIdentifier = string(*x, path + ".bundleIdentifier");
@@ -108,6 +151,7 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& e = dict(list[i], p);
+      onlyKeys(e, p, {"folder", "bundleIdentifier", "images"});
       SimExtension ext;
       const Value* folder = e.find("folder");
       if (!folder) fail(p, "missing \"folder\"");
@@ -135,6 +179,7 @@ class Loader {
 
   void disk(const Value& v, const std::string& path) {
     const Dict& d = dict(v, path);
+    onlyKeys(d, path, {"description", "properties", "noDisk", "descendants", "ancestors"});
     SimNode medium;
     medium.className = "IOMedia";
     if (auto* x = d.find("properties")) medium.properties = dict(*x, path + ".properties");
@@ -142,7 +187,7 @@ class Loader {
     Dict description;
     if (auto* x = d.find("description")) description = dict(*x, path + ".description");
     medium.name = description.stringOr("DAMediaName", "Media");
-    if (!(d.getBool("noDisk").value_or(false))) medium.description = description;
+    if (!flag(d, "noDisk", path)) medium.description = description;
     RegistryEntry mediumHandle = addNode(std::move(medium));
     model_.wholeMedia.push_back(mediumHandle);
 
@@ -156,12 +201,16 @@ class Loader {
   void ancestors(const Value& v, const std::string& path, RegistryEntry medium) {
     const Array& list = array(v, path);
     RegistryEntry child = medium;
+    std::set<std::string> idsOfThisDisk;
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& a = dict(list[i], p);
+      onlyKeys(a, p, {"id", "name", "class", "properties", "ata", "nvme"});
       std::string id;
       if (auto* x = a.find("id")) id = string(*x, p + ".id");
       if (!id.empty()) {
+        if (!idsOfThisDisk.insert(id).second)
+          fail(p + ".id", "\"" + id + "\" stands twice in one chain of ancestors");
         auto known = sharedAncestors_.find(id);
         if (known != sharedAncestors_.end()) {
           link(child, known->second);
@@ -187,11 +236,12 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& d = dict(list[i], p);
+      onlyKeys(d, p, {"properties", "volumeName", "noDisk"});
       SimNode node;
       node.className = "IOMedia";
       if (auto* x = d.find("properties")) node.properties = dict(*x, p + ".properties");
       node.name = node.properties.stringOr("BSD Name", "Partition");
-      if (!d.getBool("noDisk").value_or(false)) {
+      if (!flag(d, "noDisk", p)) {
         Dict description;
         if (const std::string* bsd = node.properties.getString("BSD Name"))
           description.set("DAMediaBSDName", *bsd);
@@ -210,14 +260,20 @@ class Loader {
     const Value* source = &v;
     std::string sourcePath = path;
     if (const Dict* d = v.ifDict(); d && !d->contains("$hex")) {
+      onlyKeys(*d, path, {"data", "status"});
       if (auto* s = d->find("status")) out.status = status(*s, path + ".status");
       source = d->find("data");
       sourcePath = path + ".data";
       if (!source) return out;  // only a status: the command fails with it
     }
     Data bytes;
-    if (const Dict* d = source->ifDict()) {
-      auto hex = fromHex(string(*d->find("$hex"), sourcePath + ".$hex"));
+    if (const Data* data = source->ifData()) {
+      bytes = *data;  // {"$data": HEX}
+    } else if (const Dict* d = source->ifDict()) {
+      onlyKeys(*d, sourcePath, {"$hex"});
+      const Value* hexText = d->find("$hex");
+      if (!hexText) fail(sourcePath, "a sector is a file name, {\"$hex\": ...} or {\"$data\": ...}");
+      auto hex = fromHex(string(*hexText, sourcePath + ".$hex"));
       if (!hex) fail(sourcePath + ".$hex", "expected pairs of hex digits");
       bytes = std::move(*hex);
     } else {
@@ -236,6 +292,9 @@ class Loader {
 
   std::shared_ptr<SimAta> ata(const Value& v, const std::string& path) {
     const Dict& a = dict(v, path);
+    onlyKeys(a, path,
+             {"openStatuses", "queryStatus", "enableStatus", "selftestStatus",
+              "thresholdExceeded", "identify", "smartData", "thresholds", "logs"});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find("openStatuses")) {
       const Array& list = array(*x, path + ".openStatuses");
@@ -259,15 +318,9 @@ class Loader {
     if (auto* x = a.find("logs")) {
       for (const auto& e : dict(*x, path + ".logs")) {
         std::string p = path + ".logs." + e.key;
-        unsigned long address = 256;
-        try {
-          std::size_t used = 0;
-          address = std::stoul(e.key, &used, 0);
-          if (used != e.key.size()) address = 256;
-        } catch (const std::exception&) {
-        }
-        if (address > 255) fail(p, "a log address is a number from 0 to 255");
-        out->logs[static_cast<std::uint8_t>(address)] = buffer(e.value, p, kSector);
+        auto address = numberText(e.key);
+        if (!address || *address > 255) fail(p, "a log address is a number from 0 to 255");
+        out->logs[static_cast<std::uint8_t>(*address)] = buffer(e.value, p, kSector);
       }
     }
     return out;
@@ -275,13 +328,14 @@ class Loader {
 
   std::shared_ptr<SimNvme> nvme(const Value& v, const std::string& path) {
     const Dict& n = dict(v, path);
+    onlyKeys(n, path,
+             {"openStatus", "queryStatus", "version", "revision", "identify", "health", "errorLog",
+              "firmwareLog"});
     auto out = std::make_shared<SimNvme>();
     if (auto* x = n.find("openStatus")) out->openStatus = status(*x, path + ".openStatus");
     if (auto* x = n.find("queryStatus")) out->queryStatus = status(*x, path + ".queryStatus");
-    if (auto* x = n.find("version"))
-      out->version = static_cast<std::uint16_t>(integer(*x, path + ".version"));
-    if (auto* x = n.find("revision"))
-      out->revision = static_cast<std::uint16_t>(integer(*x, path + ".revision"));
+    if (auto* x = n.find("version")) out->version = word(*x, path + ".version");
+    if (auto* x = n.find("revision")) out->revision = word(*x, path + ".revision");
     if (auto* x = n.find("identify")) out->identify = buffer(*x, path + ".identify", 4096);
     if (auto* x = n.find("health")) out->health = buffer(*x, path + ".health", 512);
     if (auto* x = n.find("errorLog")) out->errorLog = buffer(*x, path + ".errorLog", 4096);

@@ -47,6 +47,15 @@ class SimRegistry final : public platform::Registry {
     const SimNode* n = model_.node(entry);
     return n ? n->className : "";
   }
+  // Looks in place instead of copying each entry's properties.
+  std::optional<Value> searchProperty(RegistryEntry entry, std::string_view key,
+                                      bool searchParents) override {
+    for (const SimNode* n = model_.node(entry); n; n = model_.node(n->parent)) {
+      if (const Value* v = n->properties.find(key)) return *v;
+      if (!searchParents) break;
+    }
+    return std::nullopt;
+  }
   RegistryEntry matchingService(std::string_view key, const Value& value) override {
     for (std::size_t i = 0; i < model_.nodes.size(); ++i) {
       const Value* v = model_.nodes[i].properties.find(key);

@@ -1,0 +1,117 @@
+// Runs the built `sentrel` program as a user would and checks what it
+// prints and how it exits.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "sentrel/value_io.h"
+#include "support/machines.h"
+
+namespace sentrel {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+Outcome run(const std::string& args) {
+  std::string command = std::string(SENTREL_CLI_PATH) + " " + args + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return {-1, ""};
+  std::string out;
+  std::array<char, 4096> buf;
+  while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
+  int raw = ::pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("sentrel-cli-" + std::string(::testing::UnitTest::GetInstance()
+                                                ->current_test_info()
+                                                ->name()));
+    std::filesystem::create_directories(folder_);
+    Dict disk = testing::sataDisk("disk0");
+    testing::addVolume(disk, "disk0s2", "Macintosh HD");
+    testing::ataBlock(disk).set("openStatuses", Array{"0xE00002BE", 0});
+    Dict machine{{"systemVersion", "13.6"}, {"disks", Array{Value(disk)}}};
+    std::ofstream(folder_ / "machine.json") << toJson(Value(machine));
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string sim() const { return "--sim " + folder_.string(); }
+  std::filesystem::path folder_;
+};
+
+TEST_F(CliTest, ListPrintsOneRecordPerDiskInJson) {
+  Outcome r = run(sim() + " list --format json");
+  ASSERT_EQ(r.status, 0) << r.out;
+  ReadError error;
+  auto v = fromJson(r.out, &error);
+  ASSERT_TRUE(v) << error.text() << "\n" << r.out;
+  const Dict* disk0 = v->ifDict()->getDict("disk0");
+  ASSERT_TRUE(disk0);
+  EXPECT_EQ(disk0->stringOr("Device Model"), "WDC WD10EZEX-08WN4A0");
+  EXPECT_EQ(*disk0->find("diskIcon"), Value(Dict{{"image", ""}, {"width", 0}, {"height", 0}}));
+}
+
+TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
+  Outcome before = run(sim() + " --format json list");
+  Outcome after = run("list " + sim() + " --format json");
+  EXPECT_EQ(before.status, 0);
+  EXPECT_EQ(before.out, after.out);
+  Outcome plist = run(sim() + " list --format plist");
+  EXPECT_NE(plist.out.find("<key>disk0</key>"), std::string::npos) << plist.out;
+  Outcome text = run(sim() + " list");
+  EXPECT_NE(text.out.find("WD-WCC6Y0ABCDEF"), std::string::npos) << text.out;
+}
+
+TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
+  struct Case {
+    std::string args;
+    int status;
+    std::string says;
+  } cases[] = {
+      {sim() + " device disk7", 1, "no drive with SMART access is named disk7 (drives: disk0)"},
+      {sim() + " device disk0", 0, "Device Model: WDC WD10EZEX-08WN4A0"},
+      {sim() + " list --format yaml", 2, "--format"},
+      {"--sim /nonexistent/machine list", 2, "/nonexistent/machine/machine.json"},
+      {"list --journal /tmp/x.jsonl", 2, "--journal needs --sim"},
+      {"", 2, "A subcommand is required"},
+      {sim() + " selftest disk0 long", 2, "TEST"},
+      {sim() + " selftest disk0 short", 0, "short self-test sent to disk0"},
+      {sim() + " selftest disk9 abort", 1, "no drive with SMART access is named disk9"},
+      {"list", 1, "--sim examples/demo-mac"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+  }
+}
+
+TEST_F(CliTest, JournalRecordsEveryPlatformCallAsJsonLines) {
+  auto journal = folder_ / "journal.jsonl";
+  Outcome r = run(sim() + " selftest disk0 extended --journal " + journal.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::ifstream in(journal);
+  std::vector<std::string> calls;
+  for (std::string line; std::getline(in, line);) {
+    auto v = fromJson(line, nullptr);
+    ASSERT_TRUE(v) << line;
+    calls.push_back(v->ifDict()->stringOr("call"));
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"ata.createPlugIn", "sleep", "ata.createPlugIn",
+                                             "ata.queryInterface", "ata.runOfflineImmediate",
+                                             "ata.release", "ata.destroyPlugIn"}));
+}
+
+}  // namespace
+}  // namespace sentrel

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sentrel/sim_machine.h"
+#include "sentrel/value_io.h"
+
+namespace sentrel::sim {
+namespace {
+
+std::string hexSector(std::size_t size) { return "{\"$hex\": \"" + std::string(size * 2, '0') + "\"}"; }
+
+std::string diskWithAta(const std::string& ata) {
+  return R"({"disks": [{"description": {"DAMediaBSDName": "disk0"},
+             "ancestors": [{"name": "drive", "properties": {"SMART Capable": true}, "ata": )" +
+         ata + "}]}]}";
+}
+
+TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
+  struct Case {
+    std::string json;
+    std::string message;  // a part of the error
+  } cases[] = {
+      {"{", "machine.json: "},
+      {"[]", "machine.json: $: expected a dictionary, found array"},
+      {R"({"disks": {}})", "$.disks: expected an array, found dictionary"},
+      {R"({"disks": [{"description": 5}]})", "$.disks[0].description: expected a dictionary"},
+      {R"({"systemVersion": 13})", "$.systemVersion: expected a string, found integer"},
+      {diskWithAta(R"({"smartData": {"$hex": "00"}})"),
+       "$.disks[0].ancestors[0].ata.smartData: holds 1 bytes, expected 512"},
+      {diskWithAta(R"({"identify": {"$hex": "0g"}})"),
+       "$.disks[0].ancestors[0].ata.identify.$hex: expected pairs of hex digits"},
+      {diskWithAta(R"({"smartData": "missing.bin"})"),
+       "$.disks[0].ancestors[0].ata.smartData: cannot read sector file /machines/missing.bin"},
+      {diskWithAta(R"({"openStatuses": []})"), "openStatuses: needs at least one status"},
+      {diskWithAta(R"({"openStatuses": ["busy"]})"), "openStatuses[0]: expected a 32-bit status"},
+      {diskWithAta(R"({"logs": {"300": )" + hexSector(512) + "}}"),
+       "ata.logs.300: a log address is a number from 0 to 255"},
+      {R"({"extensions": [{"images": []}]})", "$.extensions[0]: missing \"folder\""},
+      {R"({"disks": [{"ancestors": [{"nvme": {"health": )" + hexSector(4096) + "}}]}]}",
+       "$.disks[0].ancestors[0].nvme.health: holds 4096 bytes, expected 512"},
+      {R"({"disks": [{"ancestors": [{"nvme": {"version": 65536}}]}]})",
+       "nvme.version: expected a number from 0 to 65535"},
+      {diskWithAta(R"({"smartdata": "x.bin"})"), "ata.smartdata: unknown key"},
+      {R"({"sytemVersion": "13.0"})", "$.sytemVersion: unknown key"},
+      {diskWithAta(R"({"smartData": {"data": {"hex": "00"}}})"), "ata.smartData.data.hex: unknown key"},
+      {diskWithAta(R"({"smartData": {"data": {}}})"), "a sector is a file name"},
+      {diskWithAta(R"({"logs": {"08x": )" + hexSector(512) + "}}"),
+       "ata.logs.08x: a log address is a number from 0 to 255"},
+      {R"({"disks": [{"noDisk": "yes"}]})", "$.disks[0].noDisk: expected true or false"},
+      {R"({"disks": [{"ancestors": [{"id": "a"}, {"id": "a"}]}]})",
+       "$.disks[0].ancestors[1].id: \"a\" stands twice in one chain of ancestors"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_FALSE(Machine::fromJsonText(c.json, "/machines", &error)) << c.json;
+    EXPECT_NE(error.find(c.message), std::string::npos) << "error: " << error
+                                                         << "\nwanted: " << c.message;
+  }
+}
+
+TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
+  auto folder = std::filesystem::temp_directory_path() / "sentrel-sim-loader-test";
+  std::filesystem::create_directories(folder);
+  {
+    std::ofstream(folder / "smart.bin", std::ios::binary) << std::string(512, '\x01');
+    std::ofstream(folder / "machine.json")
+        << diskWithAta(R"({"smartData": "smart.bin", "openStatuses": [0, "0xE00002BE"],
+                          "logs": {"0x06": {"data": "smart.bin", "status": 3},
+                                   "010": {"$data": ")" + std::string(1024, 'a') + R"("}}})");
+  }
+  std::string error;
+  auto machine = Machine::load(folder.string(), &error);
+  ASSERT_TRUE(machine) << error;
+  platform::Platform& p = machine->platform();
+
+  std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
+  std::unique_ptr<platform::AtaSmartInterface> sif;
+  auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
+  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), 0);
+  ASSERT_EQ(plugIn->queryInterface(sif), 0);
+  std::array<std::uint8_t, 512> buffer{};
+  EXPECT_EQ(sif->readSmartData(buffer), 0);
+  EXPECT_EQ(buffer[100], 1);
+  EXPECT_EQ(sif->readSmartLog(6, buffer), 3);
+  EXPECT_EQ(sif->readSmartLog(10, buffer), 0);  // "010" is decimal ten
+  EXPECT_EQ(buffer[0], 0xaa);
+  EXPECT_NE(sif->readSmartThresholds(buffer), 0);  // not described: fails, zero-filled
+  EXPECT_EQ(buffer[100], 0);
+  sif.reset();
+  plugIn.reset();
+  // The second creation answers the second status; the last one repeats.
+  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), platform::kNoResources);
+  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), platform::kNoResources);
+
+  std::vector<std::string> calls;
+  for (const Dict& d : machine->journal()) calls.push_back(d.stringOr("call"));
+  EXPECT_EQ(calls, (std::vector<std::string>{
+                       "ata.createPlugIn", "ata.queryInterface", "ata.readSmartData",
+                       "ata.readSmartLog", "ata.readSmartLog", "ata.readSmartThresholds", "ata.release",
+                       "ata.destroyPlugIn", "ata.createPlugIn", "ata.createPlugIn"}));
+  EXPECT_EQ(machine->calls("ata.readSmartLog").at(0),
+            (Dict{{"call", "ata.readSmartLog"}, {"service", service}, {"address", 6},
+                  {"size", std::uint64_t{512}}, {"status", 3}}));
+
+  std::filesystem::remove(folder / "machine.json");
+  EXPECT_FALSE(Machine::load(folder.string(), &error));
+  EXPECT_NE(error.find("machine.json"), std::string::npos) << error;
+  std::filesystem::remove_all(folder);
+}
+
+TEST(SimLoaderTest, ValidationChecksTheSectorSum) {
+  std::string error;
+  auto machine = Machine::fromJsonText(diskWithAta("{}"), "/m", &error);
+  ASSERT_TRUE(machine) << error;
+  platform::Platform& p = machine->platform();
+  std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
+  std::unique_ptr<platform::AtaSmartInterface> sif;
+  auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
+  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), 0);
+  ASSERT_EQ(plugIn->queryInterface(sif), 0);
+  std::array<std::uint8_t, 512> sector{};
+  sector[0] = 0x10;
+  EXPECT_NE(sif->validateSmartData(sector), 0);
+  sector[511] = 0xF0;  // the checksum byte makes the sum 0 mod 256
+  EXPECT_EQ(sif->validateSmartData(sector), 0);
+}
+
+TEST(SimLoaderTest, SystemFilesAndHostComeFromTheDescription) {
+  std::string error;
+  auto machine = Machine::fromJsonText(
+      R"({"systemVersion": "10.15.7",
+          "host": {"bundleName": "Host", "home": "users/me",
+                   "localizedStrings": {"SMART": {"SMART_194": "Temperature"}}}})",
+      "/m", &error);
+  ASSERT_TRUE(machine) << error;
+  platform::Platform& p = machine->platform();
+  auto version = p.files->readPropertyList("/System/Library/CoreServices/SystemVersion.plist");
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version->ifDict()->stringOr("ProductVersion"), "10.15.7");
+  EXPECT_EQ(p.bundles->hostBundleName(), "Host");
+  EXPECT_EQ(p.user->homeDirectory(), "/m/users/me");
+  EXPECT_EQ(p.user->applicationSupportDirectory(), "/m/users/me/Library/Application Support");
+  EXPECT_EQ(p.bundles->localizedString("SMART_194", "", "SMART"), "Temperature");
+  EXPECT_EQ(p.bundles->localizedString("SMART_9", "", "SMART"), "SMART_9");
+  EXPECT_EQ(p.bundles->localizedString("SMART_9", "Fallback", "SMART"), "Fallback");
+
+  auto bare = Machine::fromJsonText("{}", "/m", &error);
+  EXPECT_FALSE(bare->platform().files->readPropertyList(
+      "/System/Library/CoreServices/SystemVersion.plist"));
+}
+
+}  // namespace
+}  // namespace sentrel::sim
