@@ -54,7 +54,10 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
 
   cli::addDeviceCommands(app, ctx);
+  cli::addHealthCommands(app, ctx);
   cli::addDatabaseCommands(app, ctx);
+  cli::addAtaCommands(app, ctx);
+  cli::addSystemCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -61,8 +61,9 @@ class Registry {
   // value found on the entry or any of its ancestors, nearest first.
   virtual std::optional<Value> searchProperty(RegistryEntry entry, std::string_view key,
                                               bool searchParents);
-  // The first entry whose properties hold `key` equal to `value`; 0 when none.
-  virtual RegistryEntry matchingService(std::string_view key, const Value& value) = 0;
+  // The first entry whose properties hold every key of `match` with an equal
+  // value; 0 when none.
+  virtual RegistryEntry matchingService(const Dict& match) = 0;
 };
 
 // Disk arbitration: the description dictionary of a medium ("DAMediaBSDName",
@@ -116,6 +117,8 @@ class NvmeSmartInterface {
   // Log page `logId`, `dwordsMinusOne` + 1 32-bit words into `buffer`.
   virtual Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
                              std::uint32_t dwordsMinusOne) = 0;
+  // The SMART / Health Information log (512 bytes).
+  virtual Status readHealthData(std::span<std::uint8_t> buffer) = 0;
 };
 
 class NvmeSmartPlugIn {

@@ -81,6 +81,51 @@ class KVSMARTDevice {
   // buffer.
   static std::string stringFromCStringSwapped(std::span<std::uint8_t> buffer, std::int32_t length);
 
+  // ---- The refresh and its readers ----
+  // Each reader requires an open access, writes its keys into the device
+  // properties and answers what it wrote.
+
+  // Reads the drive and answers its device properties (the device's own
+  // dictionary), or nothing when the access cannot be opened or SMART
+  // cannot be enabled.
+  std::shared_ptr<Dict> updateProperties();
+
+  // The SMART attribute table: display entries under
+  // "vendorspecificAttributes"; nothing when the SMART data is unusable.
+  std::optional<Array> attributes();
+  // `length` characters "1"/"0" for bits length-1 down to 0 (0 to 32).
+  static std::string binaryString(std::uint64_t value, std::uint32_t length);
+
+  // Offline collection, self-test and capability state from the SMART data.
+  Dict capabilities();
+  Array capabilitiesArray();
+  Array selfTests();
+  // The self-test log (address 6) and the log directory (address 0).
+  Array selftestLog();
+  Array logDirectory();
+  // The summary error log (address 1).
+  void errorLog();
+  std::string msToTime(std::uint32_t milliseconds);
+
+  // ---- Raw attribute values ----
+
+  // The text of a 12-byte attribute slot's raw value in the named format.
+  static std::string decodeRawAttribute(std::span<const std::uint8_t, 12> slot,
+                                        std::string_view fmt);
+  // The temperature reader of "tempminmax".
+  static bool raw(std::span<const std::uint8_t, 6> raw, std::int8_t minidx, std::int8_t maxidx,
+                  std::uint8_t otc, std::int8_t* temp);
+  static bool temp(std::uint8_t index, std::uint8_t low, std::uint8_t high, std::uint8_t otc,
+                   std::span<const std::uint8_t, 6> raw);
+
+  // ---- ATA command vocabulary ----
+
+  static std::string commandName(std::uint32_t command);
+  static std::string command(std::uint32_t command, std::uint32_t feature);
+  static std::string error(std::uint32_t error);
+  static std::string status(std::uint32_t status);
+  static std::string state(std::uint32_t state);
+
   // ---- Properties ----
 
   std::shared_ptr<Dict> driveProperties() const { return driveProperties_.load(); }

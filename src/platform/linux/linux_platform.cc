@@ -34,7 +34,7 @@ class NoRegistry final : public Registry {
   std::optional<Dict> properties(RegistryEntry) override { return std::nullopt; }
   std::string name(RegistryEntry) override { return ""; }
   std::string className(RegistryEntry) override { return ""; }
-  RegistryEntry matchingService(std::string_view, const Value&) override { return 0; }
+  RegistryEntry matchingService(const Dict&) override { return 0; }
 };
 
 class NoDiskArbitration final : public DiskArbitration {

@@ -128,6 +128,12 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
     return s;
   }
 
+  Status readHealthData(std::span<std::uint8_t> buffer) override {
+    Status s = answer(nvme_->health, buffer);
+    machine_.record(Dict{{"call", "nvme.readHealthData"}, {"service", service_}, {"status", s}});
+    return s;
+  }
+
  private:
   Machine& machine_;
   std::shared_ptr<SimNvme> nvme_;

@@ -56,10 +56,14 @@ class SimRegistry final : public platform::Registry {
     }
     return std::nullopt;
   }
-  RegistryEntry matchingService(std::string_view key, const Value& value) override {
+  RegistryEntry matchingService(const Dict& match) override {
     for (std::size_t i = 0; i < model_.nodes.size(); ++i) {
-      const Value* v = model_.nodes[i].properties.find(key);
-      if (v && *v == value) return static_cast<RegistryEntry>(i + 1);
+      bool all = true;
+      for (const auto& [key, value] : match) {
+        const Value* v = model_.nodes[i].properties.find(key);
+        all = all && v && *v == value;
+      }
+      if (all) return static_cast<RegistryEntry>(i + 1);
     }
     return 0;
   }
