@@ -1,0 +1,66 @@
+// Finding a drive's entry: each model and firmware pattern is an ICU regular
+// expression that counts when it matches anywhere in the drive's string.
+//
+// Patterns are compiled lazily, once per installed database, and then shared
+// by every thread: an icu::RegexPattern may be used concurrently, while each
+// search makes its own short-lived matchers. A pattern that does not compile
+// never matches.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include "sentrel/drive_database.h"
+
+namespace sentrel::drivedb {
+
+// The compiled form of a pattern text; null when it does not compile.
+std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text);
+
+// True when the pattern matches somewhere in the subject; false for null.
+bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject);
+
+// A pattern compiled on first use. Safe to share between threads.
+class LazyPattern {
+ public:
+  // `text` must be the same on every call.
+  const icu::RegexPattern* get(std::string_view text) const;
+
+ private:
+  mutable std::once_flag once_;
+  mutable std::unique_ptr<icu::RegexPattern> compiled_;
+};
+
+// A database ready to be searched: the immutable entries beside a compiled
+// pattern slot for each of them. Installed as a whole and never changed.
+class SearchableDatabase {
+ public:
+  explicit SearchableDatabase(DriveDatabase database);
+
+  const DriveDatabase& database() const { return database_; }
+
+  // The first entry whose model pattern is found in `model` and whose
+  // firmware pattern is found in `firmware` (" " when that is empty).
+  const DriveDatabaseEntry* lookup(std::string_view model, std::string_view firmware) const;
+
+ private:
+  struct EntryPatterns {
+    LazyPattern model;
+    LazyPattern firmware;
+  };
+
+  DriveDatabase database_;
+  std::unique_ptr<EntryPatterns[]> patterns_;
+};
+
+// The same search compiling every pattern it tries afresh: the reference the
+// cached search must agree with, and the cost the cache saves.
+const DriveDatabaseEntry* lookupCompilingEachTime(const DriveDatabase& database,
+                                                  std::string_view model,
+                                                  std::string_view firmware);
+
+}  // namespace sentrel::drivedb
