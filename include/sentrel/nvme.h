@@ -1,0 +1,33 @@
+// kvNVMe: the reader of an NVMe controller's identify data and its health,
+// error and firmware log pages, and the fallback reader that goes through
+// the controller of a namespace. It keeps no state between calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "sentrel/value.h"
+
+namespace sentrel {
+
+class kvNVMe {
+ public:
+  // The NVMe health reading of the controller at the registry entry;
+  // nothing when the handle is 0 or the plug-in or its interface cannot be
+  // had. A reading always holds every key; its arrays may be empty.
+  std::optional<Dict> readNVMeForService(std::uint32_t service);
+
+  // The reading through the registry entry that carries the namespace UUID
+  // (nothing counts as ""): the keys to merge. Always a dictionary, empty
+  // when no entry carries the UUID; a failed step leaves the registry group
+  // alone and is reported in one system-log line.
+  std::optional<Dict> readNVMeUUID(const std::optional<std::string>& uuid);
+
+  // Writes `len` bytes (clamped to the buffer, at most 36 rows of 16) to the
+  // system log as hex rows, in one alert line.
+  void hexDump(std::span<const std::uint8_t> bytes, std::int32_t len);
+};
+
+}  // namespace sentrel

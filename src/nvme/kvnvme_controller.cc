@@ -1,0 +1,87 @@
+// readNVMeForService: the NVMe health reading of one controller, read
+// through the NVMe SMART plug-in and decoded once the plug-in is gone.
+#include <array>
+
+#include "nvme/nvme_health.h"
+#include "nvme/nvme_identify.h"
+#include "nvme/nvme_logs.h"
+#include "sentrel/nvme.h"
+#include "sentrel/platform.h"
+
+namespace sentrel {
+
+namespace {
+
+// The four pages of one reading. A read that fails leaves its page zero, and
+// zeros are decoded like any other data.
+struct ControllerPages {
+  std::array<std::uint8_t, nvme::kIdentifySize> identify{};
+  std::array<std::uint8_t, nvme::kHealthSize> health{};
+  std::array<std::uint8_t, nvme::kErrorLogSize> errorLog{};
+  std::array<std::uint8_t, nvme::kFirmwareLogSize> firmwareLog{};
+  std::uint16_t version = 0;
+  std::uint16_t revision = 0;
+};
+
+constexpr std::uint8_t kErrorInformationLog = 1;
+constexpr std::uint8_t kHealthInformationLog = 2;
+constexpr std::uint8_t kFirmwareSlotLog = 3;
+
+// Transfer lengths in 32-bit words, minus one.
+constexpr std::uint32_t dwordsMinusOne(std::size_t bytes) {
+  return static_cast<std::uint32_t>(bytes / 4 - 1);
+}
+
+// The statuses of the reads are not looked at: a failed read is a zero page.
+void readPages(platform::NvmeSmartInterface& nvmeInterface, ControllerPages& pages) {
+  pages.version = nvmeInterface.version();
+  pages.revision = nvmeInterface.revision();
+  nvmeInterface.readIdentifyData(pages.identify, 0);
+  nvmeInterface.readLogPage(pages.health, kHealthInformationLog, dwordsMinusOne(nvme::kHealthSize));
+  nvmeInterface.readLogPage(pages.errorLog, kErrorInformationLog,
+                            dwordsMinusOne(nvme::kErrorLogSize));
+  nvmeInterface.readLogPage(pages.firmwareLog, kFirmwareSlotLog,
+                            dwordsMinusOne(nvme::kFirmwareLogSize));
+}
+
+}  // namespace
+
+std::optional<Dict> kvNVMe::readNVMeForService(std::uint32_t service) {
+  ControllerPages pages;
+  if (service == 0) return std::nullopt;
+
+  platform::Platform& p = platform::current();
+  {
+    std::unique_ptr<platform::NvmeSmartPlugIn> plugIn;
+    if (p.plugIns->createNvmePlugIn(service, plugIn) != platform::kSuccess || !plugIn) {
+      p.log->nslog("Lost connection to plugin");
+      return std::nullopt;
+    }
+    std::unique_ptr<platform::NvmeSmartInterface> nvmeInterface;
+    if (plugIn->queryInterface(nvmeInterface) != platform::kSuccess || !nvmeInterface)
+      return std::nullopt;  // leaving the scope destroys the plug-in
+    readPages(*nvmeInterface, pages);
+    nvmeInterface.reset();  // the interface is released before its plug-in
+  }
+
+  nvme::IdentifyView identify(pages.identify);
+  nvme::HealthView health(pages.health);
+
+  Dict reading = nvme::controllerIdentifySummary(identify, pages.version, pages.revision);
+  if (nvme::identifyLacksText(identify)) {
+    for (const std::string& line : nvme::identifyDiagnosticLines(reading, identify))
+      p.log->nslog(line);
+  }
+
+  nvme::HealthVerdict verdict = nvme::healthVerdict(health[0]);
+  for (const auto& e :
+       nvme::controllerHealthSummary(health, p.bundles->systemImage(verdict.iconName)))
+    reading.set(e.key, e.value);
+
+  reading.set("errorLog", nvme::errorLogEntries(nvme::ErrorLogView(pages.errorLog)));
+  reading.set("powerStates", nvme::powerStates(identify));
+  nvme::addFirmwareSlots(reading, identify, nvme::FirmwareLogView(pages.firmwareLog));
+  return reading;
+}
+
+}  // namespace sentrel
