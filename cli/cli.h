@@ -40,7 +40,8 @@ void complain(const std::string& message);
 
 // Each command file adds its commands with one of these.
 void addDeviceCommands(CLI::App& app, Context& ctx);  // list, device, selftest
-void addDatabaseCommands(CLI::App& app, Context& ctx);  // db parse|lookup|presets|update
+void addDatabaseCommands(CLI::App& app, Context& ctx);  // db parse|lookup|presets
+void addDatabaseUpdateCommand(CLI::App& app, Context& ctx);  // db update (after the above)
 void addSystemCommands(CLI::App& app, Context& ctx);    // sys ...
 void addAtaCommands(CLI::App& app, Context& ctx);       // ata command|feature|error|status|state
 void addHealthCommands(CLI::App& app, Context& ctx);    // health, decode

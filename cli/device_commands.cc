@@ -110,7 +110,14 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
       if (!ctx.simulated) return noMachineDisks();
       auto dev = KVSMARTDevice::deviceWithBSDName(deviceDisk);
       if (!dev) return noSuchDisk(deviceDisk);
+      // The record, and everything the refresh could read from the drive.
+      bool read = dev->updateProperties() != nullptr;
       print(ctx, Value(*dev->driveProperties()), nullptr);
+      if (!read) {
+        complain("the SMART access of " + deviceDisk +
+                 " could not be opened or SMART could not be enabled; only its record is shown");
+        return kExitMissing;
+      }
       return kExitOk;
     };
   });

@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "platform/linux/linux_platform.h"
+#include "sentrel/drive_database.h"
 #include "sentrel/sim_machine.h"
 #include "sentrel/value_io.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
   app.add_option("--format", format, "Output format")
       ->check(CLI::IsMember({"text", "json", "plist"}))
       ->type_name("text|json|plist");
+  bool offline = false;
+  app.add_flag("--offline", offline,
+               "Never touch the network: no background update of the drive database");
   app.add_option("--journal", journalFile,
                  "With --sim: write every platform call as JSON lines to FILE")
       ->type_name("FILE");
@@ -56,6 +60,7 @@ int main(int argc, char** argv) {
   cli::addDeviceCommands(app, ctx);
   cli::addHealthCommands(app, ctx);
   cli::addDatabaseCommands(app, ctx);
+  cli::addDatabaseUpdateCommand(app, ctx);
   cli::addAtaCommands(app, ctx);
   cli::addSystemCommands(app, ctx);
 
@@ -75,10 +80,15 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (!ctx.action) return cli::kExitUsage;
+  KVSmartDeviceDatabase::setOffline(offline);
 
   if (simFolder.empty()) {
     platform::configureLinuxPlatform({.resourceDir = resourceDir()});
-    return ctx.action();
+    int status = ctx.action();
+    // Notifications due to this host are delivered; a background update still
+    // waiting on the network is not waited for.
+    platform::current().queues->drainMain();
+    return status;
   }
 
   std::string error;
@@ -93,6 +103,10 @@ int main(int argc, char** argv) {
   {
     platform::ScopedPlatform installed(machine->platform());
     status = ctx.action();
+    // The simulated machine answers downloads at once; its update job ends
+    // before the machine goes away.
+    machine->platform().queues->wait(KVSmartDeviceDatabase::dlq());
+    machine->platform().queues->drainMain();
   }
   if (!journalFile.empty() && !writeJournal(journalFile, *machine)) {
     cli::complain("cannot write the journal to " + journalFile);

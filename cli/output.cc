@@ -80,10 +80,3 @@ void complain(const std::string& message) { std::cerr << "sentrel: " << message 
 
 }  // namespace sentrel::cli
 
-// Command groups that are still being built add nothing until they land.
-namespace sentrel::cli {
-__attribute__((weak)) void addDatabaseCommands(CLI::App&, Context&) {}
-__attribute__((weak)) void addSystemCommands(CLI::App&, Context&) {}
-__attribute__((weak)) void addAtaCommands(CLI::App&, Context&) {}
-__attribute__((weak)) void addHealthCommands(CLI::App&, Context&) {}
-}  // namespace sentrel::cli

@@ -6,7 +6,8 @@ machine.json; what each drive answers to IDENTIFY DEVICE, SMART READ DATA,
 SMART READ THRESHOLDS and SMART READ LOG lives in 512-byte files under
 examples/demo-mac/sectors/. This script makes those files from the tables
 below, so the numbers can be read and changed here rather than in a hex
-editor.
+editor. The NVMe drive's identify data and log pages are made the same way,
+in their own sizes (4096 or 512 bytes).
 
     python3 scripts/make_demo_sectors.py            # (re)write the sectors
     python3 scripts/make_demo_sectors.py --check    # exit 1 when a file differs
@@ -27,6 +28,12 @@ The drives:
   wd40efrx     WD Red 4 TB in a Thunderbolt enclosure (disk3). Healthy; its
                extended self-test takes longer than 255 minutes, so the
                polling time sits in the 16-bit word at offsets 375-376.
+  970evoplus   Samsung SSD 970 EVO Plus 1TB (disk5), an internal NVMe SSD:
+               Identify Controller data (4096 bytes) and the SMART / Health
+               (512), Error Information (4096) and Firmware Slot (512) log
+               pages in the layouts of the NVM Express base standard.
+               Healthy, 3% used, two logged errors, five power states and two
+               firmware slots.
 
 Standard library only.
 """
@@ -512,6 +519,150 @@ DRIVES = {
 }
 
 # ---------------------------------------------------------------------------
+# NVMe pages: Identify Controller, SMART / Health Information (log 2), Error
+# Information (log 1) and Firmware Slot Information (log 3)
+# ---------------------------------------------------------------------------
+
+NVME_PAGE_SIZES = {"identify": 4096, "health": 512, "error-log": 4096, "firmware-log": 512}
+
+
+def nvme_text(text, length):
+    """An NVMe identify string: ASCII, blank-padded, bytes in order."""
+    assert len(text) <= length, text
+    return text.ljust(length).encode("ascii")
+
+
+def nvme_identify_page(d):
+    page = bytearray(NVME_PAGE_SIZES["identify"])
+    put_u16(page, 0, d["vid"])
+    put_u16(page, 2, d["ssvid"])
+    page[4:24] = nvme_text(d["serial"], 20)
+    page[24:64] = nvme_text(d["model"], 40)
+    page[64:72] = nvme_text(d["firmware"], 8)
+    page[72] = d["rab"]
+    page[73:76] = d["oui"].to_bytes(3, "little")
+    page[76] = d["cmic"]
+    page[77] = d["mdts"]
+    put_u16(page, 78, d["cntlid"])
+    put_u32(page, 80, d["version"])
+    put_u16(page, 256, d["oacs"])
+    page[258] = d["acl"]
+    page[259] = d["aerl"]
+    page[260] = d["frmw"]
+    page[261] = d["lpa"]
+    page[262] = d["elpe"]
+    page[263] = len(d["power_states"]) - 1               # npss is zero-based
+    put_u16(page, 266, d["wctemp"])
+    put_u16(page, 268, d["cctemp"])
+    struct.pack_into("<QQ", page, 280, d["tnvmcap"], 0)
+    page[512] = 0x66                                      # SQES: 64-byte entries
+    page[513] = 0x44                                      # CQES: 16-byte entries
+    put_u32(page, 516, d["nn"])
+    put_u16(page, 520, d["oncs"])
+    page[525] = d["vwc"]
+    for i, (mp, flags, enlat, exlat) in enumerate(d["power_states"]):
+        at = 2048 + 32 * i
+        put_u16(page, at, mp)
+        page[at + 3] = flags                              # bit 0: scale 0.0001 W; bit 1: non-operational
+        put_u32(page, at + 4, enlat)
+        put_u32(page, at + 8, exlat)
+        page[at + 12:at + 16] = bytes([i, i, i, i])       # relative read/write throughput and latency
+    return page
+
+
+def put_u128(page, offset, value):
+    assert 0 <= value < 1 << 128
+    page[offset:offset + 16] = value.to_bytes(16, "little")
+
+
+def nvme_health_page(d):
+    page = bytearray(NVME_PAGE_SIZES["health"])
+    page[0] = d["critical_warning"]
+    put_u16(page, 1, d["kelvin"])
+    page[3] = d["available_spare"]
+    page[4] = d["spare_threshold"]
+    page[5] = d["percent_used"]
+    for offset, key in [(32, "data_units_read"), (48, "data_units_written"),
+                        (64, "host_reads"), (80, "host_writes"), (96, "busy_minutes"),
+                        (112, "power_cycles"), (128, "power_on_hours"),
+                        (144, "unsafe_shutdowns"), (160, "media_errors"),
+                        (176, "error_log_entries")]:
+        put_u128(page, offset, d[key])
+    put_u32(page, 192, d["warning_temp_minutes"])
+    put_u32(page, 196, d["critical_temp_minutes"])
+    for i, kelvin in enumerate(d["sensors"]):
+        put_u16(page, 200 + 2 * i, kelvin)
+    return page
+
+
+def nvme_error_log_page(entries):
+    """`entries` most recent first: (error count, sqid, cmdid, status field,
+    parameter error location, lba, nsid)."""
+    page = bytearray(NVME_PAGE_SIZES["error-log"])
+    assert len(entries) <= 64
+    for n, (count, sqid, cmdid, status, pel, lba, nsid) in enumerate(entries):
+        at = 64 * n
+        struct.pack_into("<QHHHHQI", page, at, count, sqid, cmdid, status, pel, lba, nsid)
+    return page
+
+
+def nvme_firmware_log_page(active, revisions):
+    """`revisions` for slots 1, 2, ...; `active` the running slot."""
+    page = bytearray(NVME_PAGE_SIZES["firmware-log"])
+    page[0] = active
+    for n, revision in enumerate(revisions, start=1):
+        page[8 * n:8 * n + 8] = nvme_text(revision, 8)
+    return page
+
+
+def samsung_970evoplus1tb():
+    # Maximum power in centiwatts, or in 0.1 mW units with flag bit 0;
+    # flag bit 1 marks the non-operational states. Latencies in microseconds.
+    power_states = [
+        (750, 0x00, 0, 0),
+        (590, 0x00, 0, 0),
+        (360, 0x00, 0, 0),
+        (7, 0x02, 210, 1200),
+        (50, 0x03, 2000, 8000),
+    ]
+    identify = {
+        "vid": 0x144D, "ssvid": 0x144D, "serial": "S4EWNX0R812345K",
+        "model": "Samsung SSD 970 EVO Plus 1TB", "firmware": "2B2QEXM7",
+        "rab": 2, "oui": 0x002538, "cmic": 0, "mdts": 9, "cntlid": 4, "version": 0x00010300,
+        "oacs": 0x0017, "acl": 7, "aerl": 3,
+        "frmw": 0x15,                                     # two slots, slot 1 read-only, no reset needed
+        "lpa": 0x03, "elpe": 63, "wctemp": 358, "cctemp": 358,
+        "tnvmcap": 1_000_204_886_016, "nn": 1, "oncs": 0x005F, "vwc": 1,
+        "power_states": power_states,
+    }
+    health = {
+        "critical_warning": 0x00, "kelvin": 310, "available_spare": 100, "spare_threshold": 10,
+        "percent_used": 3,
+        "data_units_read": 48_213_775, "data_units_written": 61_842_317,
+        "host_reads": 712_450_118, "host_writes": 1_204_331_902, "busy_minutes": 2_871,
+        "power_cycles": 1_214, "power_on_hours": 6_231, "unsafe_shutdowns": 87,
+        "media_errors": 0, "error_log_entries": 2,
+        "warning_temp_minutes": 0, "critical_temp_minutes": 0, "sensors": [310, 316],
+    }
+    # Two admin commands the drive refused: a Get Log Page for a page it
+    # does not have, and an Identify with a field it does not support.
+    errors = [
+        (2, 0, 0x1010, 0x4212, 0x0028, 0, 0xFFFFFFFF),    # Invalid Log Page, DNR clear, More set
+        (1, 0, 0x0018, 0x4004, 0x0028, 0, 0x00000000),    # Invalid Field in Command
+    ]
+    return {
+        "identify": nvme_identify_page(identify),
+        "health": nvme_health_page(health),
+        "error-log": nvme_error_log_page(errors),
+        "firmware-log": nvme_firmware_log_page(2, ["1B2QEXM7", "2B2QEXM7"]),
+    }
+
+
+NVME_DRIVES = {
+    "970evoplus": samsung_970evoplus1tb,
+}
+
+# ---------------------------------------------------------------------------
 # Checks and output
 # ---------------------------------------------------------------------------
 
@@ -538,12 +689,35 @@ def check_sector(name, kind, sector):
         assert sector[0] == 1 and sector[1] <= 5, (name, kind)
 
 
+def check_nvme_page(name, kind, page):
+    assert len(page) == NVME_PAGE_SIZES[kind], (name, kind, len(page))
+    if kind == "identify":
+        npss = page[263]
+        assert npss < 32, (name, "power state descriptors fit the identify data")
+        slots = (page[260] >> 1) & 7
+        assert 1 <= slots <= 7, (name, "firmware slots")
+        for field, at, length in (("serial", 4, 20), ("model", 24, 40), ("firmware", 64, 8)):
+            page[at:at + length].decode("ascii")          # raises when not text
+    elif kind == "health":
+        assert page[3] <= 100 and page[4] <= 100, (name, kind, "spare percentages")
+    elif kind == "error-log":
+        counts = [struct.unpack_from("<Q", page, 64 * n)[0] for n in range(64)]
+        used = [c for c in counts if c]
+        assert used == sorted(used, reverse=True), (name, kind, "most recent first")
+    elif kind == "firmware-log":
+        assert 1 <= page[0] & 7 <= 7, (name, kind, "active slot")
+
+
 def build():
     files = {}
     for name, make in DRIVES.items():
         for kind, sector in make().items():
             check_sector(name, kind, sector)
             files["%s-%s.bin" % (name, kind)] = bytes(sector)
+    for name, make in NVME_DRIVES.items():
+        for kind, page in make().items():
+            check_nvme_page(name, kind, page)
+            files["%s-%s.bin" % (name, kind)] = bytes(page)
     return files
 
 

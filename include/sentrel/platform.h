@@ -182,6 +182,17 @@ class Files {
   virtual std::optional<std::vector<std::string>> listDirectory(std::string_view path) = 0;
   // A property-list file (XML or binary) read into a value; empty on failure.
   virtual std::optional<Value> readPropertyList(std::string_view path) = 0;
+  // Creates a new file that only its owner may read and write, holding
+  // `contents`. Fails when anything is already at the path (a file, a
+  // folder, a symbolic link), so a file in a shared folder such as /tmp is
+  // never written through a link someone else planted there. Both backends
+  // provide it; a file area that has no private files refuses.
+  virtual bool createPrivateFile(std::string_view path, std::string_view contents,
+                                 FileError* error) {
+    (void)contents;
+    if (error) *error = {std::string(path), "private files are not supported here"};
+    return false;
+  }
 };
 
 // The user running the host.
@@ -249,30 +260,45 @@ class Clock {
   virtual void sleep(std::chrono::milliseconds duration) = 0;
 };
 
+// What a finished download hands over: the body, or nothing with the
+// reason it failed.
 struct DownloadResult {
-  std::optional<std::string> body;  // empty on failure
-  std::string error;                // why it failed
+  std::optional<std::string> body;
+  std::string error;
 };
 
 class Downloads {
  public:
   virtual ~Downloads() = default;
-  // Fetches the address; blocks until it finishes or fails.
-  virtual DownloadResult fetch(std::string_view url) = 0;
+  // Starts fetching the address and returns at once. `completion` runs once,
+  // on a platform thread (or on the caller's, before start returns, when the
+  // answer is known at once). The response status is not judged: an error
+  // page is a body like any other.
+  virtual void start(std::string_view url, std::function<void(DownloadResult)> completion) = 0;
 };
 
-// Work queues: a serial background queue per label and the host's main queue.
+// Work queues: a serial background queue per label, and the host's main
+// queue, which runs only when the host drains it on its main thread.
 class Queues {
  public:
   virtual ~Queues() = default;
+  // Queues work on the serial queue `label`; jobs of one label run one after
+  // another in submission order, never overlapping.
   virtual void async(std::string_view label, std::function<void()> work) = 0;
+  // Blocks until everything queued on `label` so far has run.
+  virtual void wait(std::string_view label) = 0;
   virtual void asyncMain(std::function<void()> work) = 0;
+  // Runs the main queue's pending work on the calling thread (the host's main
+  // thread); answers how many items ran.
+  virtual std::size_t drainMain() = 0;
 };
 
 class Notifications {
  public:
   virtual ~Notifications() = default;
+  // Delivers to every observer of `name`, on the calling thread.
   virtual void post(std::string_view name) = 0;
+  virtual void observe(std::string_view name, std::function<void()> observer) = 0;
 };
 
 // Everything the library needs of a machine. Every pointer is set.

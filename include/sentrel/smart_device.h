@@ -114,7 +114,7 @@ class KVSMARTDevice {
                                         std::string_view fmt);
   // The temperature reader of "tempminmax".
   static bool raw(std::span<const std::uint8_t, 6> raw, std::int8_t minidx, std::int8_t maxidx,
-                  std::uint8_t otc, std::int8_t* temp);
+                  std::uint8_t otc, std::span<std::int16_t, 4> temp);
   static bool temp(std::uint8_t index, std::uint8_t low, std::uint8_t high, std::uint8_t otc,
                    std::span<const std::uint8_t, 6> raw);
 

@@ -1,5 +1,6 @@
 #include "core/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace sentrel::text {
@@ -149,6 +150,20 @@ int compareNumeric(std::string_view a, std::string_view b) {
   if (i < a.size()) return 1;
   if (j < b.size()) return -1;
   return 0;
+}
+
+std::int32_t leadingInteger(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' ||
+                          s[i] == '\v' || s[i] == '\f'))
+    ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  std::int64_t n = 0;
+  constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = std::min(n * 10 + (s[i] - '0'), kLimit);
+  if (negative) return static_cast<std::int32_t>(-n);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
 }
 
 std::string formatObject(const Value& v) {

@@ -3,6 +3,7 @@
 // components, numeric ordering of version texts and "%@" formatting.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,11 @@ std::string replaceAll(std::string_view s, std::string_view from, std::string_vi
 // compared without regard to case: "10.9" orders before "10.13".
 // Answers -1, 0 or +1.
 int compareNumeric(std::string_view a, std::string_view b);
+
+// The decimal integer at the start of a text: leading blanks skipped, an
+// optional sign, digits up to the first non-digit; 0 when there are none.
+// Saturates at the limits of a 32-bit integer, as reading an int does.
+std::int32_t leadingInteger(std::string_view s);
 
 // What "%@" prints for a value: a string as itself, a number in its
 // shortest decimal form, a boolean as 1 or 0, styled text as its characters.

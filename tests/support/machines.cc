@@ -60,6 +60,41 @@ void addVolume(Dict& disk, const std::string& bsd, const std::string& name) {
       ->push_back(Value(Dict{{"properties", Dict{{"BSD Name", bsd}}}, {"volumeName", name}}));
 }
 
-Value sector(std::uint8_t fill) { return Value(Dict{{"$hex", toHex(Data(512, fill))}}); }
+Value sector(std::uint8_t fill) { return sector(Data(512, fill)); }
+Value sector(const Data& bytes) { return Value(Dict{{"$hex", toHex(bytes)}}); }
+
+void sealChecksum(Data& sector) {
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < 511; ++i) sum += sector[i];
+  sector[511] = static_cast<std::uint8_t>(-sum & 0xFF);
+}
+
+Data smartDataSector(const std::vector<AttributeSlot>& slots, std::uint16_t revision) {
+  Data d(512, 0);
+  d[0] = static_cast<std::uint8_t>(revision);
+  d[1] = static_cast<std::uint8_t>(revision >> 8);
+  for (std::size_t i = 0; i < slots.size() && i < 30; ++i) {
+    std::uint8_t* s = &d[2 + 12 * i];
+    s[0] = slots[i].id;
+    s[1] = static_cast<std::uint8_t>(slots[i].flags);
+    s[2] = static_cast<std::uint8_t>(slots[i].flags >> 8);
+    s[3] = slots[i].current;
+    s[4] = slots[i].worst;
+    for (int b = 0; b < 6; ++b) s[5 + b] = static_cast<std::uint8_t>(slots[i].raw >> (8 * b));
+  }
+  sealChecksum(d);
+  return d;
+}
+
+Data thresholdsSector(const std::vector<AttributeSlot>& slots) {
+  Data d(512, 0);
+  d[0] = 16;
+  for (std::size_t i = 0; i < slots.size() && i < 30; ++i) {
+    d[2 + 12 * i] = slots[i].id;
+    d[3 + 12 * i] = slots[i].threshold;
+  }
+  sealChecksum(d);
+  return d;
+}
 
 }  // namespace sentrel::testing

@@ -19,6 +19,18 @@ bool fail(FileError* error, std::string_view path, std::string reason) {
   return false;
 }
 
+// Writes all of `contents`; on failure answers the errno of the failing write.
+int writeAll(int fd, std::string_view contents) {
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
 class LinuxFiles final : public Files {
  public:
   std::optional<std::string> readFile(std::string_view path, FileError* error) override {
@@ -52,17 +64,10 @@ class LinuxFiles final : public Files {
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return fail(error, path, std::string("cannot create a temporary file: ") +
                                              std::strerror(errno));
-    std::size_t done = 0;
-    while (done < contents.size()) {
-      ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        int e = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return fail(error, path, std::string("write failed: ") + std::strerror(e));
-      }
-      done += static_cast<std::size_t>(n);
+    if (int e = writeAll(fd, contents)) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return fail(error, path, std::string("write failed: ") + std::strerror(e));
     }
     // mkstemp makes the file private; a stored file is readable like any other.
     ::fchmod(fd, 0644);
@@ -106,6 +111,26 @@ class LinuxFiles final : public Files {
       names.push_back(it->path().filename().string());
     }
     return names;
+  }
+
+  bool createPrivateFile(std::string_view path, std::string_view contents,
+                         FileError* error) override {
+    std::string p(path);
+    // O_EXCL with O_NOFOLLOW: an existing file or a planted link fails the
+    // open instead of being written through.
+    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return fail(error, path, std::strerror(errno));
+    if (int e = writeAll(fd, contents)) {
+      ::close(fd);
+      ::unlink(p.c_str());
+      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+    }
+    if (::close(fd) != 0) {
+      int e = errno;
+      ::unlink(p.c_str());
+      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+    }
+    return true;
   }
 
   std::optional<Value> readPropertyList(std::string_view path) override {

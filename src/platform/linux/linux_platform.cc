@@ -2,6 +2,9 @@
 // disk registry and the SMART plug-ins answer as a machine with no disks the
 // library can reach, until the sysfs and pass-through backend is built.
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_system.h"
+#include "platform/resource_strings.h"
+#include "platform/thread_queues.h"
 
 #include <pwd.h>
 #include <syslog.h>
@@ -67,8 +70,8 @@ class LinuxBundles final : public Bundles {
     return path;
   }
   std::string localizedString(std::string_view key, std::string_view fallback,
-                              std::string_view) override {
-    return std::string(fallback.empty() ? key : fallback);
+                              std::string_view table) override {
+    return strings_.lookup(key, fallback, table);
   }
   std::optional<Image> systemImage(std::string_view name) override {
     return Image{std::string(name), 0, 0};
@@ -77,6 +80,12 @@ class LinuxBundles final : public Bundles {
   std::optional<Image> bundleImage(std::string_view, std::string_view) override {
     return std::nullopt;
   }
+
+ private:
+  ResourceStrings strings_{[this](const std::string& file) -> std::optional<std::string> {
+    auto path = hostResourcePath(file, "");
+    return path ? linuxFiles().readFile(*path, nullptr) : std::nullopt;
+  }};
 };
 
 class LinuxUser final : public User {
@@ -97,37 +106,6 @@ class LinuxUser final : public User {
   }
 };
 
-class NoProcesses final : public Processes {
- public:
-  std::optional<std::string> run(std::string_view, const std::vector<std::string>&) override {
-    return std::nullopt;
-  }
-};
-
-class MemoryDefaults final : public UserDefaults {
- public:
-  std::optional<Value> get(std::string_view key) override {
-    std::lock_guard lock(mutex_);
-    auto it = values_.find(std::string(key));
-    if (it == values_.end()) return std::nullopt;
-    return it->second;
-  }
-  void set(std::string_view key, const Value& value) override {
-    std::lock_guard lock(mutex_);
-    values_[std::string(key)] = value;
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, Value> values_;
-};
-
-class NoMounts final : public Mounts {
- public:
-  std::vector<MountEntry> mountTable() override { return {}; }
-  std::optional<FileSystemStats> statfs(std::string_view) override { return std::nullopt; }
-};
-
 class SystemLog final : public Log {
  public:
   void nslog(std::string_view line) override { syslog(LOG_NOTICE, line); }
@@ -143,41 +121,24 @@ class RealClock final : public Clock {
   }
 };
 
-class NoDownloads final : public Downloads {
- public:
-  DownloadResult fetch(std::string_view) override {
-    return {std::nullopt, "downloads are not available in this build"};
-  }
-};
-
-class InlineQueues final : public Queues {
- public:
-  void async(std::string_view, std::function<void()> work) override { work(); }
-  void asyncMain(std::function<void()> work) override { work(); }
-};
-
-class NoNotifications final : public Notifications {
- public:
-  void post(std::string_view) override {}
-};
-
 struct LinuxPlatform {
   NoRegistry registry;
   NoDiskArbitration diskArbitration;
   NoPlugIns plugIns;
   LinuxBundles bundles;
   LinuxUser user;
-  NoProcesses processes;
-  MemoryDefaults userDefaults;
-  NoMounts mounts;
+  LinuxProcesses processes;
+  LinuxUserDefaults userDefaults{
+      [this] { return userDefaultsFile(bundles.hostBundleName(), user.homeDirectory()); },
+      linuxFiles()};
+  LinuxMounts mounts;
   SystemLog log;
   RealClock clock;
-  NoDownloads downloads;
-  InlineQueues queues;
-  NoNotifications notifications;
+  ThreadQueues queues;
+  ObserverList notifications;
   Platform platform{&registry,  &diskArbitration, &plugIns, &bundles,   &linuxFiles(),
                     &user,      &processes,       &userDefaults, &mounts, &log,
-                    &clock,     &downloads,       &queues,  &notifications};
+                    &clock,     &linuxDownloads(),       &queues,  &notifications};
 };
 
 }  // namespace
@@ -185,8 +146,9 @@ struct LinuxPlatform {
 void configureLinuxPlatform(LinuxOptions o) { options() = std::move(o); }
 
 Platform& linuxPlatform() {
-  static LinuxPlatform p;
-  return p.platform;
+  // Never destroyed: queue workers and downloads may outlive main.
+  static LinuxPlatform* p = new LinuxPlatform;
+  return p->platform;
 }
 
 }  // namespace sentrel::platform

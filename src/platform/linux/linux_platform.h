@@ -24,4 +24,7 @@ Platform& linuxPlatform();
 // Real files on this machine; the simulated machine forwards to it too.
 Files& linuxFiles();
 
+// Downloads over the network with libcurl.
+Downloads& linuxDownloads();
+
 }  // namespace sentrel::platform

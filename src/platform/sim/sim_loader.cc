@@ -27,7 +27,17 @@ class Loader {
     const Dict& top = dict(root, "$");
     onlyKeys(top, "$",
              {"systemVersion", "diskArbitrationFails", "host", "extensions", "userDefaults",
-              "disks"});
+              "disks", "mounts", "statfs", "tools", "downloads"});
+    if (auto* v = top.find("downloads")) {
+      for (const auto& e : dict(*v, "$.downloads")) {
+        std::string p = "$.downloads." + e.key;
+        if (e.value.isNull()) {
+          model_.downloads[e.key] = std::nullopt;
+        } else {
+          model_.downloads[e.key] = relative(e.value, p);
+        }
+      }
+    }
     if (auto* v = top.find("systemVersion")) model_.systemVersion = string(*v, "$.systemVersion");
     if (auto* v = top.find("diskArbitrationFails"))
       model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
@@ -40,6 +50,10 @@ class Loader {
       for (std::size_t i = 0; i < disks.size(); ++i)
         disk(disks[i], "$.disks[" + std::to_string(i) + "]");
     }
+    // Statistics take their defaults from the mount table, so it comes first.
+    if (auto* v = top.find("mounts")) mounts(*v, "$.mounts");
+    if (auto* v = top.find("statfs")) statfs(*v, "$.statfs");
+    if (auto* v = top.find("tools")) tools(*v, "$.tools");
   }
 
  private:
@@ -164,6 +178,94 @@ class Loader {
           ext.images.push_back(string(images[k], p + ".images[" + std::to_string(k) + "]"));
       }
       model_.extensions.push_back(std::move(ext));
+    }
+  }
+
+  std::uint64_t count(const Value& v, const std::string& path) {
+    auto n = v.toUInt();
+    if (!n) fail(path, "expected a whole number from 0 to 18446744073709551615");
+    return *n;
+  }
+
+  void mounts(const Value& v, const std::string& path) {
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      const Dict& m = dict(list[i], p);
+      onlyKeys(m, p, {"from", "on", "type"});
+      const Value* on = m.find("on");
+      if (!on) fail(p, "missing \"on\"");
+      platform::MountEntry entry;
+      entry.on = string(*on, p + ".on");
+      if (auto* x = m.find("from")) entry.from = string(*x, p + ".from");
+      if (auto* x = m.find("type")) entry.type = string(*x, p + ".type");
+      model_.mounts.push_back(std::move(entry));
+    }
+  }
+
+  void statfs(const Value& v, const std::string& path) {
+    for (const auto& e : dict(v, path)) {
+      std::string p = path + "." + e.key;
+      if (e.key.empty() || e.key.front() != '/') fail(p, "a statistics path is absolute");
+      const Dict& d = dict(e.value, p);
+      onlyKeys(d, p,
+               {"blockSize", "blocks", "freeBlocks", "availableBlocks", "type", "from", "on"});
+      platform::FileSystemStats stats;
+      stats.on = e.key;
+      for (const auto& m : model_.mounts) {
+        if (m.on == e.key) {
+          stats.from = m.from;
+          stats.type = m.type;
+        }
+      }
+      if (auto* x = d.find("blockSize")) stats.blockSize = count(*x, p + ".blockSize");
+      if (auto* x = d.find("blocks")) stats.blocks = count(*x, p + ".blocks");
+      if (auto* x = d.find("freeBlocks")) stats.freeBlocks = count(*x, p + ".freeBlocks");
+      stats.availableBlocks = stats.freeBlocks;
+      if (auto* x = d.find("availableBlocks"))
+        stats.availableBlocks = count(*x, p + ".availableBlocks");
+      if (auto* x = d.find("type")) stats.type = string(*x, p + ".type");
+      if (auto* x = d.find("from")) stats.from = string(*x, p + ".from");
+      if (auto* x = d.find("on")) stats.on = string(*x, p + ".on");
+      model_.statfs[e.key] = std::move(stats);
+    }
+  }
+
+  void tools(const Value& v, const std::string& path) {
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      const Dict& t = dict(list[i], p);
+      onlyKeys(t, p, {"tool", "arguments", "stdout", "stdoutFile"});
+      SimTool tool;
+      const Value* name = t.find("tool");
+      if (!name) fail(p, "missing \"tool\"");
+      tool.tool = string(*name, p + ".tool");
+      if (tool.tool.empty() || tool.tool.front() != '/')
+        fail(p + ".tool", "a tool path is absolute");
+      if (auto* x = t.find("arguments")) {
+        const Array& args = array(*x, p + ".arguments");
+        for (std::size_t k = 0; k < args.size(); ++k)
+          tool.arguments.push_back(string(args[k], p + ".arguments[" + std::to_string(k) + "]"));
+      }
+      const Value* out = t.find("stdout");
+      const Value* file = t.find("stdoutFile");
+      if (out && file) fail(p, "give \"stdout\" or \"stdoutFile\", not both");
+      if (out) {
+        if (const Data* bytes = out->ifData()) {
+          tool.output.assign(bytes->begin(), bytes->end());
+        } else {
+          tool.output = string(*out, p + ".stdout");
+        }
+      }
+      if (file) {
+        std::string fileName = relative(*file, p + ".stdoutFile");
+        platform::FileError error;
+        auto bytes = platform::linuxFiles().readFile(fileName, &error);
+        if (!bytes) fail(p + ".stdoutFile", "cannot read output file " + error.message());
+        tool.output = std::move(*bytes);
+      }
+      model_.tools.push_back(std::move(tool));
     }
   }
 

@@ -7,9 +7,12 @@
 #include <thread>
 
 #include "platform/linux/linux_platform.h"
+#include "platform/resource_strings.h"
+#include "platform/thread_queues.h"
 #include "platform/sim/sim_loader.h"
 #include "platform/sim/sim_model.h"
 #include "platform/sim/sim_plugins.h"
+#include "platform/sim/sim_system.h"
 
 namespace sentrel::sim {
 
@@ -108,6 +111,8 @@ class SimBundles final : public platform::Bundles {
     if (!platform::linuxFiles().exists(path)) return std::nullopt;
     return path;
   }
+  // The description's tables first, then the .strings files of the host's
+  // resource folder.
   std::string localizedString(std::string_view key, std::string_view fallback,
                               std::string_view table) override {
     auto t = model_.localizedStrings.find(std::string(table));
@@ -115,7 +120,7 @@ class SimBundles final : public platform::Bundles {
       auto e = t->second.find(std::string(key));
       if (e != t->second.end()) return e->second;
     }
-    return std::string(fallback.empty() ? key : fallback);
+    return strings_.lookup(key, fallback, table);
   }
   std::optional<Image> systemImage(std::string_view name) override {
     return Image{std::string(name), 0, 0};
@@ -134,6 +139,11 @@ class SimBundles final : public platform::Bundles {
   }
 
  private:
+  platform::ResourceStrings strings_{[this](const std::string& file) -> std::optional<std::string> {
+    auto path = hostResourcePath(file, "");
+    return path ? platform::linuxFiles().readFile(*path, nullptr) : std::nullopt;
+  }};
+
   const SimExtension* extension(std::string_view path) {
     std::string prefix = std::string(kExtensionsFolder) + "/";
     if (path.substr(0, prefix.size()) != prefix) return nullptr;
@@ -151,6 +161,7 @@ class SimFiles final : public platform::Files {
   explicit SimFiles(const SimModel& model) : model_(model), real_(platform::linuxFiles()) {}
 
   std::optional<std::string> readFile(std::string_view path, platform::FileError* e) override {
+    if (auto own = privateFile(path)) return own;
     return real_.readFile(path, e);
   }
   bool writeFileAtomically(std::string_view path, std::string_view contents,
@@ -160,8 +171,16 @@ class SimFiles final : public platform::Files {
   bool createDirectories(std::string_view path, platform::FileError* e) override {
     return real_.createDirectories(path, e);
   }
-  bool removeFile(std::string_view path) override { return real_.removeFile(path); }
-  bool exists(std::string_view path) override { return real_.exists(path); }
+  bool removeFile(std::string_view path) override {
+    {
+      std::lock_guard lock(privateMutex_);
+      if (privateFiles_.erase(std::string(path)) > 0) return true;
+    }
+    return real_.removeFile(path);
+  }
+  bool exists(std::string_view path) override {
+    return privateFile(path).has_value() || real_.exists(path);
+  }
   std::optional<std::vector<std::string>> listDirectory(std::string_view path) override {
     if (path == kExtensionsFolder) {
       std::vector<std::string> names;
@@ -177,10 +196,32 @@ class SimFiles final : public platform::Files {
     }
     return real_.readPropertyList(path);
   }
+  // Private files are the machine's own and stay in memory, so two machines
+  // (two tests running at once) never meet at a fixed path such as one in
+  // /tmp, and a file on the real disk never decides whether one can be made.
+  bool createPrivateFile(std::string_view path, std::string_view contents,
+                         platform::FileError* e) override {
+    std::lock_guard lock(privateMutex_);
+    if (privateFiles_.count(std::string(path))) {
+      if (e) *e = {std::string(path), "File exists"};
+      return false;
+    }
+    privateFiles_[std::string(path)] = std::string(contents);
+    return true;
+  }
 
  private:
+  std::optional<std::string> privateFile(std::string_view path) {
+    std::lock_guard lock(privateMutex_);
+    auto it = privateFiles_.find(std::string(path));
+    if (it == privateFiles_.end()) return std::nullopt;
+    return it->second;
+  }
+
   const SimModel& model_;
   platform::Files& real_;
+  std::mutex privateMutex_;
+  std::map<std::string, std::string> privateFiles_;
 };
 
 class SimUser final : public platform::User {
@@ -194,46 +235,6 @@ class SimUser final : public platform::User {
 
  private:
   const SimModel& model_;
-};
-
-class SimProcesses final : public platform::Processes {
- public:
-  explicit SimProcesses(Machine& machine) : machine_(machine) {}
-  std::optional<std::string> run(std::string_view tool,
-                                 const std::vector<std::string>& arguments) override {
-    Array args(arguments.begin(), arguments.end());
-    machine_.record(Dict{{"call", "process.run"}, {"tool", tool}, {"arguments", args}});
-    return std::nullopt;
-  }
-
- private:
-  Machine& machine_;
-};
-
-class SimUserDefaults final : public platform::UserDefaults {
- public:
-  explicit SimUserDefaults(const SimModel& model) : values_(model.userDefaults) {}
-  std::optional<Value> get(std::string_view key) override {
-    std::lock_guard lock(mutex_);
-    if (const Value* v = values_.find(key)) return *v;
-    return std::nullopt;
-  }
-  void set(std::string_view key, const Value& value) override {
-    std::lock_guard lock(mutex_);
-    values_.set(std::string(key), value);
-  }
-
- private:
-  std::mutex mutex_;
-  Dict values_;
-};
-
-class SimMounts final : public platform::Mounts {
- public:
-  std::vector<platform::MountEntry> mountTable() override { return {}; }
-  std::optional<platform::FileSystemStats> statfs(std::string_view) override {
-    return std::nullopt;
-  }
 };
 
 class SimLog final : public platform::Log {
@@ -263,22 +264,51 @@ class SimClock final : public platform::Clock {
   Machine& machine_;
 };
 
+// Downloads answer from the description's "downloads": the named file's
+// bytes, or a failure for null and for any address it does not list.
 class SimDownloads final : public platform::Downloads {
  public:
-  explicit SimDownloads(Machine& machine) : machine_(machine) {}
-  platform::DownloadResult fetch(std::string_view url) override {
-    machine_.record(Dict{{"call", "download"}, {"url", url}});
-    return {std::nullopt, "the simulated machine has no network"};
+  SimDownloads(Machine& machine, const SimModel& model) : machine_(machine), model_(model) {}
+  void start(std::string_view url, std::function<void(platform::DownloadResult)> done) override {
+    platform::DownloadResult result{std::nullopt, "the simulated machine has no such address"};
+    auto it = model_.downloads.find(std::string(url));
+    if (it != model_.downloads.end()) {
+      if (!it->second) {
+        result.error = "the address did not answer";
+      } else {
+        platform::FileError error;
+        result.body = platform::linuxFiles().readFile(*it->second, &error);
+        if (!result.body) result.error = error.message();
+      }
+    }
+    machine_.record(Dict{{"call", "download"}, {"url", url}, {"delivered", result.body.has_value()}});
+    done(std::move(result));
   }
 
  private:
   Machine& machine_;
+  const SimModel& model_;
 };
 
+// Real serial queues and main queue, with every submission journaled.
 class SimQueues final : public platform::Queues {
  public:
-  void async(std::string_view, std::function<void()> work) override { work(); }
-  void asyncMain(std::function<void()> work) override { work(); }
+  explicit SimQueues(Machine& machine) : machine_(machine) {}
+  void async(std::string_view label, std::function<void()> work) override {
+    machine_.record(Dict{{"call", "queue.async"}, {"label", label}});
+    queues_.async(label, std::move(work));
+  }
+  void wait(std::string_view label) override { queues_.wait(label); }
+  void asyncMain(std::function<void()> work) override {
+    machine_.record(Dict{{"call", "queue.asyncMain"}});
+    queues_.asyncMain(std::move(work));
+  }
+  std::size_t drainMain() override { return queues_.drainMain(); }
+  void waitAll() { queues_.waitAll(); }
+
+ private:
+  Machine& machine_;
+  platform::ThreadQueues queues_;
 };
 
 class SimNotifications final : public platform::Notifications {
@@ -286,10 +316,15 @@ class SimNotifications final : public platform::Notifications {
   explicit SimNotifications(Machine& machine) : machine_(machine) {}
   void post(std::string_view name) override {
     machine_.record(Dict{{"call", "notification"}, {"name", name}});
+    observers_.post(name);
+  }
+  void observe(std::string_view name, std::function<void()> observer) override {
+    observers_.observe(name, std::move(observer));
   }
 
  private:
   Machine& machine_;
+  platform::ObserverList observers_;
 };
 
 }  // namespace
@@ -302,11 +337,13 @@ struct Machine::Areas {
         bundles(model),
         files(model),
         user(model),
-        processes(m),
-        userDefaults(model),
+        processes(m, model),
+        userDefaults(m, model),
+        mounts(model),
         log(m),
         clock(m),
-        downloads(m),
+        downloads(m, model),
+        queues(m),
         notifications(m) {}
 
   SimRegistry registry;
@@ -332,7 +369,8 @@ struct Machine::Areas {
 Machine::Machine(std::unique_ptr<SimModel> model)
     : model_(std::move(model)), areas_(std::make_unique<Areas>(*this, *model_)) {}
 
-Machine::~Machine() = default;
+// Jobs still queued use the machine's areas and journal: let them finish first.
+Machine::~Machine() { areas_->queues.waitAll(); }
 
 std::unique_ptr<Machine> Machine::load(const std::string& folder, std::string* error) {
   std::string file = folder + "/machine.json";

@@ -65,6 +65,14 @@ struct SimExtension {
   std::vector<std::string> images;
 };
 
+// A command-line tool the machine has: what it prints for one exact
+// argument list.
+struct SimTool {
+  std::string tool;  // absolute path
+  std::vector<std::string> arguments;
+  std::string output;
+};
+
 struct SimModel {
   std::string folder;  // absolute path of the machine folder
   std::optional<std::string> systemVersion;
@@ -82,6 +90,11 @@ struct SimModel {
   std::vector<RegistryEntry> wholeMedia;
   std::vector<SimExtension> extensions;
   Dict userDefaults;
+  // Address to the file its download delivers; nothing: the download fails.
+  std::map<std::string, std::optional<std::string>> downloads;
+  std::vector<platform::MountEntry> mounts;
+  std::map<std::string, platform::FileSystemStats> statfs;  // by the path they describe
+  std::vector<SimTool> tools;
 
   const SimNode* node(RegistryEntry h) const {
     return h >= 1 && h <= nodes.size() ? &nodes[h - 1] : nullptr;
