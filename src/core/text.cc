@@ -124,9 +124,11 @@ std::string replaceAll(std::string_view s, std::string_view from, std::string_vi
   return out;
 }
 
-int compareNumeric(std::string_view a, std::string_view b) {
+int compareNumeric(std::string_view a, std::string_view b, bool ignoreCase) {
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  auto lower = [ignoreCase](char c) {
+    return ignoreCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     if (isDigit(a[i]) && isDigit(b[j])) {

@@ -37,10 +37,10 @@ std::string asciiLower(std::string_view s);
 // after each replacement.
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
 
-// Orders two texts with runs of digits compared as numbers and letters
-// compared without regard to case: "10.9" orders before "10.13".
-// Answers -1, 0 or +1.
-int compareNumeric(std::string_view a, std::string_view b);
+// Orders two texts with runs of digits compared as numbers: "10.9" orders
+// before "10.13". Other characters compare by value, or without regard to
+// ASCII case when `ignoreCase`. Answers -1, 0 or +1.
+int compareNumeric(std::string_view a, std::string_view b, bool ignoreCase = true);
 
 // The decimal integer at the start of a text: leading blanks skipped, an
 // optional sign, digits up to the first non-digit; 0 when there are none.

@@ -106,7 +106,7 @@ std::string_view trimLettersAndBlanks(std::string_view text) {
 std::int64_t compareSystemVersions(std::optional<std::string_view> running,
                                    std::optional<std::string_view> given) {
   if (!given || !running || given->empty()) return 0;
-  return text::compareNumeric(*running, trimLettersAndBlanks(*given));
+  return text::compareNumeric(*running, trimLettersAndBlanks(*given), /*ignoreCase=*/false);
 }
 
 std::string describeDictionary(const Dict& dict) {

@@ -6,25 +6,13 @@
 #include <cstdio>
 
 #include "sentrel/value_io.h"
+#include "support/run_cli.h"
 
 namespace sentrel {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-Outcome sentrel(const std::string& args) {
-  std::string command = std::string(SENTREL_CLI_PATH) + " " + args + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::string out;
-  std::array<char, 4096> buf;
-  while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
-  int raw = ::pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
+using testing::Outcome;
+using testing::runSentrel;
 
 TEST(AtaCliTest, NamesRegisterValuesInDecimalOrHex) {
   struct {
@@ -43,21 +31,21 @@ TEST(AtaCliTest, NamesRegisterValuesInDecimalOrHex) {
       {"ata state 0x35", "0x35: Reserved 35\n"},
   };
   for (const auto& c : cases) {
-    Outcome r = sentrel(c.args);
+    Outcome r = runSentrel(c.args);
     EXPECT_EQ(r.status, 0) << c.args;
     EXPECT_EQ(r.out, c.out) << c.args;
   }
 }
 
 TEST(AtaCliTest, JsonKeepsTheExactWords) {
-  Outcome r = sentrel("--format json ata error 0x84");
+  Outcome r = runSentrel("--format json ata error 0x84");
   ASSERT_EQ(r.status, 0) << r.out;
   auto v = fromJson(r.out, nullptr);
   ASSERT_TRUE(v && v->ifDict()) << r.out;
   EXPECT_EQ(v->ifDict()->stringOr("name"), " ABORT INTERFACE CRC");
   EXPECT_EQ(v->ifDict()->getInt("error"), 0x84);
 
-  r = sentrel("--format json ata command 0xB0 0xD0");
+  r = runSentrel("--format json ata command 0xB0 0xD0");
   v = fromJson(r.out, nullptr);
   ASSERT_TRUE(v && v->ifDict()) << r.out;
   EXPECT_EQ(v->ifDict()->stringOr("name"), "SMART");
@@ -68,11 +56,11 @@ TEST(AtaCliTest, BadValuesAreUsageErrors) {
   for (const char* args : {"ata command 0xZZ", "ata command -1", "ata command 0x",
                            "ata command 0x100000000", "ata error 12abc", "ata feature 0xB0 x1",
                            "ata feature 0xB0", "ata state", "ata status 1 2", "ata"}) {
-    Outcome r = sentrel(args);
+    Outcome r = runSentrel(args);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
     EXPECT_FALSE(r.out.empty()) << args;
   }
-  EXPECT_NE(sentrel("ata error 12abc").out.find("not a register value: '12abc'"),
+  EXPECT_NE(runSentrel("ata error 12abc").out.find("not a register value: '12abc'"),
             std::string::npos);
 }
 

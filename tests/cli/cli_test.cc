@@ -9,26 +9,14 @@
 #include <fstream>
 
 #include "sentrel/value_io.h"
+#include "support/run_cli.h"
 #include "support/machines.h"
 
 namespace sentrel {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-Outcome run(const std::string& args) {
-  std::string command = std::string(SENTREL_CLI_PATH) + " " + args + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::string out;
-  std::array<char, 4096> buf;
-  while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
-  int raw = ::pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
+using testing::Outcome;
+using testing::runSentrel;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -51,7 +39,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, ListPrintsOneRecordPerDiskInJson) {
-  Outcome r = run(sim() + " list --format json");
+  Outcome r = runSentrel(sim() + " list --format json");
   ASSERT_EQ(r.status, 0) << r.out;
   ReadError error;
   auto v = fromJson(r.out, &error);
@@ -63,13 +51,13 @@ TEST_F(CliTest, ListPrintsOneRecordPerDiskInJson) {
 }
 
 TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
-  Outcome before = run(sim() + " --format json list");
-  Outcome after = run("list " + sim() + " --format json");
+  Outcome before = runSentrel(sim() + " --format json list");
+  Outcome after = runSentrel("list " + sim() + " --format json");
   EXPECT_EQ(before.status, 0);
   EXPECT_EQ(before.out, after.out);
-  Outcome plist = run(sim() + " list --format plist");
+  Outcome plist = runSentrel(sim() + " list --format plist");
   EXPECT_NE(plist.out.find("<key>disk0</key>"), std::string::npos) << plist.out;
-  Outcome text = run(sim() + " list");
+  Outcome text = runSentrel(sim() + " list");
   EXPECT_NE(text.out.find("WD-WCC6Y0ABCDEF"), std::string::npos) << text.out;
 }
 
@@ -91,7 +79,7 @@ TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
       {"list", 1, "--sim examples/demo-mac"},
   };
   for (const Case& c : cases) {
-    Outcome r = run(c.args);
+    Outcome r = runSentrel(c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
   }
@@ -99,7 +87,7 @@ TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
 
 TEST_F(CliTest, JournalRecordsEveryPlatformCallAsJsonLines) {
   auto journal = folder_ / "journal.jsonl";
-  Outcome r = run(sim() + " selftest disk0 extended --journal " + journal.string());
+  Outcome r = runSentrel(sim() + " selftest disk0 extended --journal " + journal.string());
   ASSERT_EQ(r.status, 0) << r.out;
   std::ifstream in(journal);
   std::vector<std::string> calls;

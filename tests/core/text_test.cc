@@ -59,6 +59,13 @@ TEST(TextTest, NumericOrdering) {
   }
 }
 
+TEST(TextTest, NumericOrderingCanRespectCase) {
+  EXPECT_EQ(compareNumeric("10.13B4", "10.13b4", false), -1);
+  EXPECT_EQ(compareNumeric("10.13b4", "10.13B4", false), 1);
+  EXPECT_EQ(compareNumeric("10.13b4", "10.13B4"), 0);
+  EXPECT_EQ(compareNumeric("10.9", "10.13", false), -1);
+}
+
 TEST(TextTest, ReplaceAllResumesAfterEachReplacement) {
   EXPECT_EQ(replaceAll("aaa", "aa", "b"), "ba");
   EXPECT_EQ(replaceAll("Solid State Solid State", "Solid State", "SSD"), "SSD SSD");

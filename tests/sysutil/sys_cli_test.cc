@@ -1,13 +1,12 @@
 // `sentrel sys ...` run as a user would, on a simulated machine.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "sentrel/value_io.h"
+#include "support/run_cli.h"
 #include "sysutil/sys_machines.h"
 
 namespace sentrel {
@@ -17,21 +16,8 @@ using sysutil_testing::apfsList;
 using sysutil_testing::machineRunning;
 using sysutil_testing::tool;
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-Outcome run(const std::string& args) {
-  std::string command = std::string(SENTREL_CLI_PATH) + " " + args + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::string out;
-  std::array<char, 4096> buf;
-  while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
-  int raw = ::pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
+using testing::Outcome;
+using testing::runSentrel;
 
 class SysCliTest : public ::testing::Test {
  protected:
@@ -58,7 +44,9 @@ class SysCliTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
-  Outcome sys(const std::string& args) { return run("--sim " + folder_.string() + " sys " + args); }
+  Outcome sys(const std::string& args) {
+    return runSentrel("--sim " + folder_.string() + " sys " + args);
+  }
 
   std::filesystem::path folder_;
 };
@@ -144,12 +132,12 @@ TEST_F(SysCliTest, BadArgumentsAreUsageErrors) {
 }
 
 TEST_F(SysCliTest, HelpExplainsTheArguments) {
-  Outcome r = run("sys --help");
+  Outcome r = runSentrel("sys --help");
   EXPECT_EQ(r.status, 0);
   for (const char* word :
        {"version-dict", "role-volume", "apfs-used", "round-mb", "full-disk-access"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
-  Outcome role = run("sys role-volume --help");
+  Outcome role = runSentrel("sys role-volume --help");
   EXPECT_NE(role.out.find("System, Data, Preboot or Recovery"), std::string::npos) << role.out;
 }
 

@@ -14,8 +14,9 @@ namespace sentrel::platform {
 
 // Starts a tool by its absolute path with posix_spawn: no shell, an empty
 // environment, standard output on a pipe read to its end, standard input
-// and standard error inherited. The child is always waited for, and every
-// descriptor it is given is closed on exec in any other child.
+// and standard error inherited and no other descriptor of the host. The
+// child is always waited for; the pipe is closed on every path and is
+// close-on-exec, so no other child inherits it.
 class LinuxProcesses final : public Processes {
  public:
   std::optional<std::string> run(std::string_view tool,
