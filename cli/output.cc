@@ -1,30 +1,26 @@
 #include <iostream>
 
 #include "cli.h"
+#include "core/text.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::cli {
 
 namespace {
 
+// A scalar as a reader wants it: what "%@" prints, except that nothing is
+// blank, booleans are words, and data and images are described.
 std::string scalarText(const Value& v) {
   switch (v.kind()) {
     case Value::Kind::null: return "";
     case Value::Kind::boolean: return *v.ifBool() ? "true" : "false";
-    case Value::Kind::integer: return std::to_string(*v.ifInt());
-    case Value::Kind::unsignedInteger: return std::to_string(*v.ifUInt());
-    case Value::Kind::real: return formatReal(*v.ifReal());
-    case Value::Kind::real32: return formatReal32(*v.ifReal32());
-    case Value::Kind::string: return *v.ifString();
-    case Value::Kind::styledText: return v.ifStyledText()->text;
-    case Value::Kind::color: return colorName(*v.ifColor());
     case Value::Kind::data: return "<" + toHex(*v.ifData()) + ">";
     case Value::Kind::image: {
       const Image& i = *v.ifImage();
       if (i.empty()) return "(no image)";
       return "image " + i.name + " " + formatReal(i.width) + "x" + formatReal(i.height);
     }
-    default: return "";
+    default: return text::formatObject(v);
   }
 }
 
