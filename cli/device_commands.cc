@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "cli.h"
+#include "sentrel/drive_database.h"
+#include "sentrel/sim_capture.h"
 #include "sentrel/smart_device.h"
 
 namespace sentrel::cli {
@@ -39,12 +41,11 @@ std::string listText(const Value& value) {
       }
     }
     std::string kind = r.getBool("isNVMe").value_or(false) ? "NVMe " : "ATA ";
-    rows.push_back({bsd, r.stringOr("Device Model"), r.stringOr("Serial Number"),
-                    kind + r.stringOr("Drive Type"),
-                    capacityText(r.find("User Capacity")
-                                     ? r.find("User Capacity")->toUInt().value_or(0)
-                                     : 0),
-                    r.stringOr("Loc-Con"), volumes});
+    rows.push_back(
+        {bsd, r.stringOr("Device Model"), r.stringOr("Serial Number"),
+         kind + r.stringOr("Drive Type"),
+         capacityText(r.find("User Capacity") ? r.find("User Capacity")->toUInt().value_or(0) : 0),
+         r.stringOr("Loc-Con"), volumes});
   }
   std::vector<std::size_t> width(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -60,13 +61,6 @@ std::string listText(const Value& value) {
     out += line + "\n";
   }
   return out;
-}
-
-int noMachineDisks() {
-  complain(
-      "this build cannot read this machine's disks yet (no backend for them is built); "
-      "try the bundled demo: sentrel --sim examples/demo-mac list");
-  return kExitMissing;
 }
 
 int noSuchDisk(const std::string& disk) {
@@ -88,10 +82,9 @@ std::string hexStatus(platform::Status s) {
 }  // namespace
 
 void addDeviceCommands(CLI::App& app, Context& ctx) {
-  auto* list = app.add_subcommand("list", "List the drives with SMART access, by BSD name");
+  auto* list = app.add_subcommand("list", "List the drives with SMART access, by disk name");
   list->callback([&ctx] {
     ctx.action = [&ctx] {
-      if (!ctx.simulated) return noMachineDisks();
       auto all = KVSMARTDevice::driveInformation();
       if (!all) {
         complain("the disk list cannot be read (no disk-arbitration session)");
@@ -104,10 +97,12 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
 
   static std::string deviceDisk;
   auto* device = app.add_subcommand("device", "Show everything known about one drive");
-  device->add_option("DISK", deviceDisk, "BSD name of the whole disk, such as disk0")->required();
+  device
+      ->add_option("DISK", deviceDisk,
+                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
+      ->required();
   device->callback([&ctx] {
     ctx.action = [&ctx] {
-      if (!ctx.simulated) return noMachineDisks();
       auto dev = KVSMARTDevice::deviceWithBSDName(deviceDisk);
       if (!dev) return noSuchDisk(deviceDisk);
       // The record, and everything the refresh could read from the drive.
@@ -122,15 +117,54 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
     };
   });
 
+  static std::string captureDisk, captureFolder;
+  auto* capture = app.add_subcommand(
+      "capture", "Record one drive as a simulated machine folder, for a bug report");
+  capture
+      ->add_option("DISK", captureDisk,
+                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
+      ->required();
+  capture->add_option("DIR", captureFolder, "A new folder for the machine")->required();
+  capture->callback([&ctx] {
+    ctx.action = [&ctx] {
+      // The drive is read as `device` reads it, with every command recorded.
+      sim::Capture recorder(platform::current());
+      {
+        platform::ScopedPlatform installed(recorder.platform());
+        auto dev = KVSMARTDevice::deviceWithBSDName(captureDisk);
+        if (!dev) return noSuchDisk(captureDisk);
+        dev->updateProperties();
+        std::string stored = KVSmartDeviceDatabase::dbPath();
+        if (platform::current().files->exists(stored)) recorder.setDatabaseFile(stored);
+      }
+      std::string error;
+      if (!recorder.write(captureFolder, captureDisk, &error)) {
+        complain("capture of " + captureDisk + " failed: " + error);
+        return kExitMissing;
+      }
+      Dict result{{"disk", captureDisk},
+                  {"folder", captureFolder},
+                  {"commands", std::uint64_t{recorder.commandCount()}}};
+      print(ctx, Value(std::move(result)), [&recorder](const Value&) {
+        return "captured " + captureDisk + " (" + std::to_string(recorder.commandCount()) +
+               " drive commands) into " + captureFolder + "\nreplay it with: sentrel --sim " +
+               captureFolder + " device " + captureDisk + "\n";
+      });
+      return kExitOk;
+    };
+  });
+
   static std::string testDisk, testKind;
   auto* selftest = app.add_subcommand("selftest", "Start or abort a drive self-test");
-  selftest->add_option("DISK", testDisk, "BSD name of the whole disk")->required();
+  selftest
+      ->add_option("DISK", testDisk,
+                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
+      ->required();
   selftest->add_option("TEST", testKind, "short, extended or abort")
       ->required()
       ->check(CLI::IsMember({"short", "extended", "abort"}));
   selftest->callback([&ctx] {
     ctx.action = [&ctx] {
-      if (!ctx.simulated) return noMachineDisks();
       auto dev = KVSMARTDevice::deviceWithBSDName(testDisk);
       if (!dev) return noSuchDisk(testDisk);
       if (dev->driveProperties()->getBool("isNVMe").value_or(false)) {
@@ -151,9 +185,9 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
       std::string what = testKind == "abort" ? "abort" : testKind + " self-test";
       Dict result{{"disk", testDisk}, {"test", testKind}, {"status", status}};
       print(ctx, Value(std::move(result)), [&](const Value&) {
-        return status == 0 ? what + " sent to " + testDisk + "\n"
-                           : what + " on " + testDisk + " failed with status " +
-                                 hexStatus(status) + "\n";
+        return status == 0
+                   ? what + " sent to " + testDisk + "\n"
+                   : what + " on " + testDisk + " failed with status " + hexStatus(status) + "\n";
       });
       return status == 0 ? kExitOk : kExitMissing;
     };

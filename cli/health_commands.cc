@@ -75,7 +75,7 @@ void addHealthCommands(CLI::App& app, Context& ctx) {
   static std::string disk;
   static bool noPace = false;
   auto* health = app.add_subcommand("health", "The health reply for one disk");
-  health->add_option("DISK", disk, "BSD name of the whole disk, such as disk0")->required();
+  health->add_option("DISK", disk, "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")->required();
   health->add_flag("--no-pace", noPace, "Do not wait between the reply rows");
   health->callback([&ctx] {
     ctx.action = [&ctx] {

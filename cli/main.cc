@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     int status = app.exit(e);
     return status == 0 ? cli::kExitOk : cli::kExitUsage;
   }
-  ctx.format = format == "json" ? cli::OutputFormat::json
+  ctx.format = format == "json"    ? cli::OutputFormat::json
                : format == "plist" ? cli::OutputFormat::plist
                                    : cli::OutputFormat::text;
   ctx.colour = ::isatty(STDOUT_FILENO) && ctx.format == cli::OutputFormat::text;
@@ -83,12 +83,18 @@ int main(int argc, char** argv) {
   KVSmartDeviceDatabase::setOffline(offline);
 
   if (simFolder.empty()) {
-    platform::configureLinuxPlatform({.resourceDir = resourceDir()});
+    platform::LinuxOptions options;
+    options.resourceDir = resourceDir();
+    platform::configureLinuxPlatform(std::move(options));
     int status = ctx.action();
     // Notifications due to this host are delivered; a background update still
     // waiting on the network is not waited for.
     platform::current().queues->drainMain();
-    return status;
+    // A drive the system would not let us talk to: say which node and what
+    // it takes, whatever the command managed without it.
+    auto refused = platform::linuxAccessProblems();
+    for (const auto& problem : refused) cli::complain(problem.message());
+    return refused.empty() ? status : cli::kExitMissing;
   }
 
   std::string error;

@@ -1,7 +1,7 @@
-// The Linux backend. Files, the user, logging and sleeping are real; the
-// disk registry and the SMART plug-ins answer as a machine with no disks the
-// library can reach, until the sysfs and pass-through backend is built.
+// The Linux backend: the machine's own disks (see linux_drives.h), files,
+// user, child processes, mounts, user defaults, syslog, sleeps, downloads.
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_drives.h"
 #include "platform/linux/linux_system.h"
 #include "platform/resource_strings.h"
 #include "platform/thread_queues.h"
@@ -28,33 +28,6 @@ std::string envOr(const char* name, std::string fallback) {
   const char* v = std::getenv(name);
   return v && *v ? std::string(v) : fallback;
 }
-
-class NoRegistry final : public Registry {
- public:
-  std::vector<RegistryEntry> wholeMedia() override { return {}; }
-  std::vector<RegistryEntry> descendants(RegistryEntry) override { return {}; }
-  std::optional<RegistryEntry> parent(RegistryEntry) override { return std::nullopt; }
-  std::optional<Dict> properties(RegistryEntry) override { return std::nullopt; }
-  std::string name(RegistryEntry) override { return ""; }
-  std::string className(RegistryEntry) override { return ""; }
-  RegistryEntry matchingService(const Dict&) override { return 0; }
-};
-
-class NoDiskArbitration final : public DiskArbitration {
- public:
-  bool createSession() override { return false; }
-  std::optional<Dict> describe(RegistryEntry) override { return std::nullopt; }
-};
-
-class NoPlugIns final : public SmartPlugIns {
- public:
-  Status createAtaPlugIn(RegistryEntry, std::unique_ptr<AtaSmartPlugIn>&) override {
-    return kUnsupported;
-  }
-  Status createNvmePlugIn(RegistryEntry, std::unique_ptr<NvmeSmartPlugIn>&) override {
-    return kUnsupported;
-  }
-};
 
 class LinuxBundles final : public Bundles {
  public:
@@ -116,15 +89,11 @@ class SystemLog final : public Log {
 
 class RealClock final : public Clock {
  public:
-  void sleep(std::chrono::milliseconds duration) override {
-    std::this_thread::sleep_for(duration);
-  }
+  void sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
 };
 
 struct LinuxPlatform {
-  NoRegistry registry;
-  NoDiskArbitration diskArbitration;
-  NoPlugIns plugIns;
+  LinuxDrives drives{options().disks};
   LinuxBundles bundles;
   LinuxUser user;
   LinuxProcesses processes;
@@ -136,19 +105,42 @@ struct LinuxPlatform {
   RealClock clock;
   ThreadQueues queues;
   ObserverList notifications;
-  Platform platform{&registry,  &diskArbitration, &plugIns, &bundles,   &linuxFiles(),
-                    &user,      &processes,       &userDefaults, &mounts, &log,
-                    &clock,     &linuxDownloads(),       &queues,  &notifications};
+  Platform platform{&drives.registry(),
+                    &drives.diskArbitration(),
+                    &drives.plugIns(),
+                    &bundles,
+                    &linuxFiles(),
+                    &user,
+                    &processes,
+                    &userDefaults,
+                    &mounts,
+                    &log,
+                    &clock,
+                    &linuxDownloads(),
+                    &queues,
+                    &notifications};
 };
 
 }  // namespace
 
-void configureLinuxPlatform(LinuxOptions o) { options() = std::move(o); }
+void configureLinuxPlatform(LinuxOptions o) {
+  options() = std::move(o);
+}
 
-Platform& linuxPlatform() {
+namespace {
+LinuxPlatform& theLinuxPlatform() {
   // Never destroyed: queue workers and downloads may outlive main.
   static LinuxPlatform* p = new LinuxPlatform;
-  return p->platform;
+  return *p;
+}
+}  // namespace
+
+Platform& linuxPlatform() {
+  return theLinuxPlatform().platform;
+}
+
+std::vector<AccessProblem> linuxAccessProblems() {
+  return theLinuxPlatform().drives.accessProblems();
 }
 
 }  // namespace sentrel::platform

@@ -30,8 +30,8 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     return note("ata.enableOperations", {{"enable", enable}}, ata_->enableStatus);
   }
   Status reportStatus(bool& exceeded) override {
-    exceeded = ata_->thresholdExceeded;
-    return note("ata.reportStatus", {{"exceeded", exceeded}}, 0);
+    if (ata_->reportStatus == 0) exceeded = ata_->thresholdExceeded;
+    return note("ata.reportStatus", {{"exceeded", exceeded}}, ata_->reportStatus);
   }
   Status runOfflineImmediate(bool extended) override {
     return note("ata.runOfflineImmediate", {{"extended", extended}}, ata_->selftestStatus);
@@ -40,9 +40,7 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     return note("ata.readSmartData", {}, answer(ata_->smartData, buffer));
   }
   Status validateSmartData(platform::ConstSector buffer) override {
-    unsigned sum = 0;
-    for (std::uint8_t b : buffer) sum += b;
-    return note("ata.validateSmartData", {}, (sum & 0xFF) == 0 ? 0 : kGeneralError);
+    return note("ata.validateSmartData", {}, platform::smartChecksumStatus(buffer));
   }
   Status readSmartThresholds(platform::Sector buffer) override {
     return note("ata.readSmartThresholds", {}, answer(ata_->thresholds, buffer));
@@ -104,10 +102,8 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
 
   Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) override {
     Status s = answer(nvme_->identify, buffer);
-    machine_.record(Dict{{"call", "nvme.readIdentifyData"},
-                         {"service", service_},
-                         {"nsid", nsid},
-                         {"status", s}});
+    machine_.record(Dict{
+        {"call", "nvme.readIdentifyData"}, {"service", service_}, {"nsid", nsid}, {"status", s}});
     return s;
   }
 
@@ -115,9 +111,15 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
                      std::uint32_t dwordsMinusOne) override {
     const SimBuffer* source = nullptr;
     switch (logId) {
-      case 1: source = &nvme_->errorLog; break;
-      case 2: source = &nvme_->health; break;
-      case 3: source = &nvme_->firmwareLog; break;
+      case 1:
+        source = &nvme_->errorLog;
+        break;
+      case 2:
+        source = &nvme_->health;
+        break;
+      case 3:
+        source = &nvme_->firmwareLog;
+        break;
     }
     Status s = answer(source ? *source : SimBuffer{}, buffer);
     machine_.record(Dict{{"call", "nvme.readLogPage"},

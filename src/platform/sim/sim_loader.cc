@@ -79,7 +79,7 @@ class Loader {
     if (digits.empty() || digits.size() > 16) return std::nullopt;
     std::uint64_t n = 0;
     for (char c : digits) {
-      int d = c >= '0' && c <= '9'   ? c - '0'
+      int d = c >= '0' && c <= '9'          ? c - '0'
               : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
               : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
                                             : -1;
@@ -141,9 +141,9 @@ class Loader {
 
   void host(const Value& v, const std::string& path) {
     const Dict& h = dict(v, path);
-    onlyKeys(h, path,
-             {"bundleName", "bundleIdentifier", "userName", "home", "resources",
-              "localizedStrings"});
+    onlyKeys(
+        h, path,
+        {"bundleName", "bundleIdentifier", "userName", "home", "resources", "localizedStrings"});
     if (auto* x = h.find("bundleName")) model_.bundleName = string(*x, path + ".bundleName");
     if (auto* x = h.find("bundleIdentifier"))
       model_.bundleIdentifier = string(*x, path + ".bundleIdentifier");
@@ -260,6 +260,10 @@ class Loader {
       }
       if (file) {
         std::string fileName = relative(*file, p + ".stdoutFile");
+        std::error_code ec;  // as for sector files: a device would be read without end
+        if (std::filesystem::exists(fileName, ec) &&
+            !std::filesystem::is_regular_file(fileName, ec))
+          fail(p + ".stdoutFile", "cannot read output file " + fileName + ": not a regular file");
         platform::FileError error;
         auto bytes = platform::linuxFiles().readFile(fileName, &error);
         if (!bytes) fail(p + ".stdoutFile", "cannot read output file " + error.message());
@@ -269,9 +273,27 @@ class Loader {
     }
   }
 
-  RegistryEntry addNode(SimNode node) {
-    model_.nodes.push_back(std::move(node));
-    return static_cast<RegistryEntry>(model_.nodes.size());
+  // Entries are numbered in creation order, unless the description gives an
+  // entry's "handle" (a captured drive keeps the numbers of the machine it
+  // was read from). Numbers skipped that way name nothing.
+  RegistryEntry addNode(SimNode node, const Dict& d, const std::string& path) {
+    const Value* given = d.find("handle");
+    if (!given) {
+      model_.nodes.push_back(std::move(node));
+      return static_cast<RegistryEntry>(model_.nodes.size());
+    }
+    std::int64_t h = integer(*given, path + ".handle");
+    if (h < 1 || h > 1'000'000) fail(path + ".handle", "expected a number from 1 to 1000000");
+    auto index = static_cast<std::size_t>(h - 1);
+    if (index < model_.nodes.size() && !model_.nodes[index].placeholder)
+      fail(path + ".handle", "handle " + std::to_string(h) + " is already taken");
+    while (model_.nodes.size() <= index) {
+      SimNode free;
+      free.placeholder = true;
+      model_.nodes.push_back(std::move(free));
+    }
+    model_.nodes[index] = std::move(node);
+    return static_cast<RegistryEntry>(h);
   }
 
   void link(RegistryEntry child, RegistryEntry parent) {
@@ -281,7 +303,8 @@ class Loader {
 
   void disk(const Value& v, const std::string& path) {
     const Dict& d = dict(v, path);
-    onlyKeys(d, path, {"description", "properties", "noDisk", "descendants", "ancestors"});
+    onlyKeys(d, path,
+             {"handle", "description", "properties", "noDisk", "descendants", "ancestors"});
     SimNode medium;
     medium.className = "IOMedia";
     if (auto* x = d.find("properties")) medium.properties = dict(*x, path + ".properties");
@@ -290,7 +313,7 @@ class Loader {
     if (auto* x = d.find("description")) description = dict(*x, path + ".description");
     medium.name = description.stringOr("DAMediaName", "Media");
     if (!flag(d, "noDisk", path)) medium.description = description;
-    RegistryEntry mediumHandle = addNode(std::move(medium));
+    RegistryEntry mediumHandle = addNode(std::move(medium), d, path);
     model_.wholeMedia.push_back(mediumHandle);
 
     if (auto* x = d.find("ancestors")) ancestors(*x, path + ".ancestors", mediumHandle);
@@ -307,7 +330,7 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& a = dict(list[i], p);
-      onlyKeys(a, p, {"id", "name", "class", "properties", "ata", "nvme"});
+      onlyKeys(a, p, {"id", "handle", "name", "class", "properties", "ata", "nvme"});
       std::string id;
       if (auto* x = a.find("id")) id = string(*x, p + ".id");
       if (!id.empty()) {
@@ -325,7 +348,7 @@ class Loader {
       if (auto* x = a.find("properties")) node.properties = dict(*x, p + ".properties");
       if (auto* x = a.find("ata")) node.ata = ata(*x, p + ".ata");
       if (auto* x = a.find("nvme")) node.nvme = nvme(*x, p + ".nvme");
-      RegistryEntry handle = addNode(std::move(node));
+      RegistryEntry handle = addNode(std::move(node), a, p);
       if (!id.empty()) sharedAncestors_[id] = handle;
       link(child, handle);
       child = handle;
@@ -338,7 +361,7 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& d = dict(list[i], p);
-      onlyKeys(d, p, {"properties", "volumeName", "noDisk"});
+      onlyKeys(d, p, {"handle", "properties", "volumeName", "noDisk"});
       SimNode node;
       node.className = "IOMedia";
       if (auto* x = d.find("properties")) node.properties = dict(*x, p + ".properties");
@@ -348,12 +371,13 @@ class Loader {
         if (const std::string* bsd = node.properties.getString("BSD Name"))
           description.set("DAMediaBSDName", *bsd);
         description.set("DAMediaWhole", false);
-        if (auto* c = wholeDescription.find("DAMediaContent")) description.set("DAMediaContent", *c);
+        if (auto* c = wholeDescription.find("DAMediaContent"))
+          description.set("DAMediaContent", *c);
         if (auto* x = d.find("volumeName"))
           description.set("DAVolumeName", string(*x, p + ".volumeName"));
         node.description = std::move(description);
       }
-      link(addNode(std::move(node)), medium);
+      link(addNode(std::move(node), d, p), medium);
     }
   }
 
@@ -374,20 +398,26 @@ class Loader {
     } else if (const Dict* d = source->ifDict()) {
       onlyKeys(*d, sourcePath, {"$hex"});
       const Value* hexText = d->find("$hex");
-      if (!hexText) fail(sourcePath, "a sector is a file name, {\"$hex\": ...} or {\"$data\": ...}");
+      if (!hexText)
+        fail(sourcePath, "a sector is a file name, {\"$hex\": ...} or {\"$data\": ...}");
       auto hex = fromHex(string(*hexText, sourcePath + ".$hex"));
       if (!hex) fail(sourcePath + ".$hex", "expected pairs of hex digits");
       bytes = std::move(*hex);
     } else {
       std::string file = relative(*source, sourcePath);
+      // A device or a pipe (/dev/zero, /dev/stdin) has no size to check and
+      // would be read without end: only a regular file holds a sector.
+      std::error_code ec;
+      if (std::filesystem::exists(file, ec) && !std::filesystem::is_regular_file(file, ec))
+        fail(sourcePath, "cannot read sector file " + file + ": not a regular file");
       platform::FileError error;
       auto text = platform::linuxFiles().readFile(file, &error);
       if (!text) fail(sourcePath, "cannot read sector file " + error.message());
       bytes.assign(text->begin(), text->end());
     }
     if (bytes.size() != size)
-      fail(sourcePath, "holds " + std::to_string(bytes.size()) + " bytes, expected " +
-                           std::to_string(size));
+      fail(sourcePath,
+           "holds " + std::to_string(bytes.size()) + " bytes, expected " + std::to_string(size));
     out.bytes = std::move(bytes);
     return out;
   }
@@ -395,7 +425,7 @@ class Loader {
   std::shared_ptr<SimAta> ata(const Value& v, const std::string& path) {
     const Dict& a = dict(v, path);
     onlyKeys(a, path,
-             {"openStatuses", "queryStatus", "enableStatus", "selftestStatus",
+             {"openStatuses", "queryStatus", "enableStatus", "selftestStatus", "reportStatus",
               "thresholdExceeded", "identify", "smartData", "thresholds", "logs"});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find("openStatuses")) {
@@ -410,13 +440,13 @@ class Loader {
     if (auto* x = a.find("enableStatus")) out->enableStatus = status(*x, path + ".enableStatus");
     if (auto* x = a.find("selftestStatus"))
       out->selftestStatus = status(*x, path + ".selftestStatus");
+    if (auto* x = a.find("reportStatus")) out->reportStatus = status(*x, path + ".reportStatus");
     if (auto* x = a.find("thresholdExceeded"))
       out->thresholdExceeded = boolean(*x, path + ".thresholdExceeded");
     constexpr std::size_t kSector = platform::kSectorSize;
     if (auto* x = a.find("identify")) out->identify = buffer(*x, path + ".identify", kSector);
     if (auto* x = a.find("smartData")) out->smartData = buffer(*x, path + ".smartData", kSector);
-    if (auto* x = a.find("thresholds"))
-      out->thresholds = buffer(*x, path + ".thresholds", kSector);
+    if (auto* x = a.find("thresholds")) out->thresholds = buffer(*x, path + ".thresholds", kSector);
     if (auto* x = a.find("logs")) {
       for (const auto& e : dict(*x, path + ".logs")) {
         std::string p = path + ".logs." + e.key;
@@ -441,8 +471,7 @@ class Loader {
     if (auto* x = n.find("identify")) out->identify = buffer(*x, path + ".identify", 4096);
     if (auto* x = n.find("health")) out->health = buffer(*x, path + ".health", 512);
     if (auto* x = n.find("errorLog")) out->errorLog = buffer(*x, path + ".errorLog", 4096);
-    if (auto* x = n.find("firmwareLog"))
-      out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+    if (auto* x = n.find("firmwareLog")) out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
     return out;
   }
 

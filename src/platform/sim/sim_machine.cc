@@ -8,11 +8,11 @@
 
 #include "platform/linux/linux_platform.h"
 #include "platform/resource_strings.h"
-#include "platform/thread_queues.h"
 #include "platform/sim/sim_loader.h"
 #include "platform/sim/sim_model.h"
 #include "platform/sim/sim_plugins.h"
 #include "platform/sim/sim_system.h"
+#include "platform/thread_queues.h"
 
 namespace sentrel::sim {
 
@@ -21,65 +21,18 @@ namespace {
 constexpr std::string_view kSystemVersionFile = "/System/Library/CoreServices/SystemVersion.plist";
 constexpr std::string_view kExtensionsFolder = "/System/Library/Extensions";
 
-class SimRegistry final : public platform::Registry {
+class SimRegistry final : public platform::TreeRegistry {
  public:
   explicit SimRegistry(const SimModel& model) : model_(model) {}
-
   std::vector<RegistryEntry> wholeMedia() override { return model_.wholeMedia; }
 
-  std::vector<RegistryEntry> descendants(RegistryEntry entry) override {
-    std::vector<RegistryEntry> out;
-    collect(entry, out);
-    return out;
-  }
-  std::optional<RegistryEntry> parent(RegistryEntry entry) override {
-    const SimNode* n = model_.node(entry);
-    if (!n || n->parent == 0) return std::nullopt;
-    return n->parent;
-  }
-  std::optional<Dict> properties(RegistryEntry entry) override {
-    const SimNode* n = model_.node(entry);
-    if (!n) return std::nullopt;
-    return n->properties;
-  }
-  std::string name(RegistryEntry entry) override {
-    const SimNode* n = model_.node(entry);
-    return n ? n->name : "";
-  }
-  std::string className(RegistryEntry entry) override {
-    const SimNode* n = model_.node(entry);
-    return n ? n->className : "";
-  }
-  // Looks in place instead of copying each entry's properties.
-  std::optional<Value> searchProperty(RegistryEntry entry, std::string_view key,
-                                      bool searchParents) override {
-    for (const SimNode* n = model_.node(entry); n; n = model_.node(n->parent)) {
-      if (const Value* v = n->properties.find(key)) return *v;
-      if (!searchParents) break;
-    }
-    return std::nullopt;
-  }
-  RegistryEntry matchingService(const Dict& match) override {
-    for (std::size_t i = 0; i < model_.nodes.size(); ++i) {
-      bool all = true;
-      for (const auto& [key, value] : match) {
-        const Value* v = model_.nodes[i].properties.find(key);
-        all = all && v && *v == value;
-      }
-      if (all) return static_cast<RegistryEntry>(i + 1);
-    }
-    return 0;
+ protected:
+  const platform::TreeNode* node(RegistryEntry h) override { return model_.node(h); }
+  RegistryEntry handleLimit() override {
+    return static_cast<RegistryEntry>(model_.nodes.size() + 1);
   }
 
  private:
-  void collect(RegistryEntry entry, std::vector<RegistryEntry>& out) {
-    const SimNode* n = model_.node(entry);
-    if (!n) return;
-    for (RegistryEntry child : n->children) {
-      out.push_back(child);
-      collect(child, out);
-    }
-  }
   const SimModel& model_;
 };
 
@@ -88,9 +41,7 @@ class SimDiskArbitration final : public platform::DiskArbitration {
   explicit SimDiskArbitration(const SimModel& model) : model_(model) {}
   bool createSession() override { return !model_.diskArbitrationFails; }
   std::optional<Dict> describe(RegistryEntry medium) override {
-    const SimNode* n = model_.node(medium);
-    if (!n) return std::nullopt;
-    return n->description;
+    return platform::describeNode(model_.node(medium));
   }
 
  private:
@@ -281,7 +232,8 @@ class SimDownloads final : public platform::Downloads {
         if (!result.body) result.error = error.message();
       }
     }
-    machine_.record(Dict{{"call", "download"}, {"url", url}, {"delivered", result.body.has_value()}});
+    machine_.record(
+        Dict{{"call", "download"}, {"url", url}, {"delivered", result.body.has_value()}});
     done(std::move(result));
   }
 
@@ -360,17 +312,18 @@ struct Machine::Areas {
   SimDownloads downloads;
   SimQueues queues;
   SimNotifications notifications;
-  platform::Platform platform{&registry, &diskArbitration, &plugIns,   &bundles,
-                              &files,    &user,            &processes, &userDefaults,
-                              &mounts,   &log,             &clock,     &downloads,
-                              &queues,   &notifications};
+  platform::Platform platform{&registry, &diskArbitration, &plugIns,      &bundles,      &files,
+                              &user,     &processes,       &userDefaults, &mounts,       &log,
+                              &clock,    &downloads,       &queues,       &notifications};
 };
 
 Machine::Machine(std::unique_ptr<SimModel> model)
     : model_(std::move(model)), areas_(std::make_unique<Areas>(*this, *model_)) {}
 
 // Jobs still queued use the machine's areas and journal: let them finish first.
-Machine::~Machine() { areas_->queues.waitAll(); }
+Machine::~Machine() {
+  areas_->queues.waitAll();
+}
 
 std::unique_ptr<Machine> Machine::load(const std::string& folder, std::string* error) {
   std::string file = folder + "/machine.json";
@@ -392,9 +345,13 @@ std::unique_ptr<Machine> Machine::fromJsonText(std::string_view json, const std:
   return std::unique_ptr<Machine>(new Machine(std::move(model)));
 }
 
-platform::Platform& Machine::platform() { return areas_->platform; }
+platform::Platform& Machine::platform() {
+  return areas_->platform;
+}
 
-void Machine::setRealSleeps(bool real) { areas_->clock.real = real; }
+void Machine::setRealSleeps(bool real) {
+  areas_->clock.real = real;
+}
 
 void Machine::record(Dict entry) {
   std::lock_guard lock(journalMutex_);

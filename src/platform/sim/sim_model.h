@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry_tree.h"
 #include "sentrel/platform.h"
 #include "sentrel/value.h"
 
@@ -29,6 +30,7 @@ struct SimAta {
   Status queryStatus = 0;
   Status enableStatus = 0;
   Status selftestStatus = 0;
+  Status reportStatus = 0;  // what SMART RETURN STATUS itself answers
   bool thresholdExceeded = false;
   SimBuffer identify;
   SimBuffer smartData;
@@ -47,16 +49,11 @@ struct SimNvme {
   SimBuffer firmwareLog;  // 512
 };
 
-struct SimNode {
-  std::string className;
-  std::string name;
-  Dict properties;
-  RegistryEntry parent = 0;
-  std::vector<RegistryEntry> children;
-  // The disk-arbitration description; empty when no disk object can be made.
-  std::optional<Dict> description;
+struct SimNode : platform::TreeNode {
   std::shared_ptr<SimAta> ata;
   std::shared_ptr<SimNvme> nvme;
+  // A free handle below one the description gave explicitly: it names nothing.
+  bool placeholder = false;
 };
 
 struct SimExtension {
@@ -97,7 +94,7 @@ struct SimModel {
   std::vector<SimTool> tools;
 
   const SimNode* node(RegistryEntry h) const {
-    return h >= 1 && h <= nodes.size() ? &nodes[h - 1] : nullptr;
+    return h >= 1 && h <= nodes.size() && !nodes[h - 1].placeholder ? &nodes[h - 1] : nullptr;
   }
 };
 

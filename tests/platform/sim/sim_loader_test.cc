@@ -9,7 +9,9 @@
 namespace sentrel::sim {
 namespace {
 
-std::string hexSector(std::size_t size) { return "{\"$hex\": \"" + std::string(size * 2, '0') + "\"}"; }
+std::string hexSector(std::size_t size) {
+  return "{\"$hex\": \"" + std::string(size * 2, '0') + "\"}";
+}
 
 std::string diskWithAta(const std::string& ata) {
   return R"({"disks": [{"description": {"DAMediaBSDName": "disk0"},
@@ -44,7 +46,8 @@ TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
        "nvme.version: expected a number from 0 to 65535"},
       {diskWithAta(R"({"smartdata": "x.bin"})"), "ata.smartdata: unknown key"},
       {R"({"sytemVersion": "13.0"})", "$.sytemVersion: unknown key"},
-      {diskWithAta(R"({"smartData": {"data": {"hex": "00"}}})"), "ata.smartData.data.hex: unknown key"},
+      {diskWithAta(R"({"smartData": {"data": {"hex": "00"}}})"),
+       "ata.smartData.data.hex: unknown key"},
       {diskWithAta(R"({"smartData": {"data": {}}})"), "a sector is a file name"},
       {diskWithAta(R"({"logs": {"08x": )" + hexSector(512) + "}}"),
        "ata.logs.08x: a log address is a number from 0 to 255"},
@@ -55,8 +58,8 @@ TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
   for (const Case& c : cases) {
     std::string error;
     EXPECT_FALSE(Machine::fromJsonText(c.json, "/machines", &error)) << c.json;
-    EXPECT_NE(error.find(c.message), std::string::npos) << "error: " << error
-                                                         << "\nwanted: " << c.message;
+    EXPECT_NE(error.find(c.message), std::string::npos)
+        << "error: " << error << "\nwanted: " << c.message;
   }
 }
 
@@ -68,7 +71,8 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
     std::ofstream(folder / "machine.json")
         << diskWithAta(R"({"smartData": "smart.bin", "openStatuses": [0, "0xE00002BE"],
                           "logs": {"0x06": {"data": "smart.bin", "status": 3},
-                                   "010": {"$data": ")" + std::string(1024, 'a') + R"("}}})");
+                                   "010": {"$data": ")" +
+                       std::string(1024, 'a') + R"("}}})");
   }
   std::string error;
   auto machine = Machine::load(folder.string(), &error);
@@ -96,13 +100,16 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
 
   std::vector<std::string> calls;
   for (const Dict& d : machine->journal()) calls.push_back(d.stringOr("call"));
-  EXPECT_EQ(calls, (std::vector<std::string>{
-                       "ata.createPlugIn", "ata.queryInterface", "ata.readSmartData",
-                       "ata.readSmartLog", "ata.readSmartLog", "ata.readSmartThresholds", "ata.release",
-                       "ata.destroyPlugIn", "ata.createPlugIn", "ata.createPlugIn"}));
-  EXPECT_EQ(machine->calls("ata.readSmartLog").at(0),
-            (Dict{{"call", "ata.readSmartLog"}, {"service", service}, {"address", 6},
-                  {"size", std::uint64_t{512}}, {"status", 3}}));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface", "ata.readSmartData",
+                                      "ata.readSmartLog", "ata.readSmartLog",
+                                      "ata.readSmartThresholds", "ata.release", "ata.destroyPlugIn",
+                                      "ata.createPlugIn", "ata.createPlugIn"}));
+  EXPECT_EQ(machine->calls("ata.readSmartLog").at(0), (Dict{{"call", "ata.readSmartLog"},
+                                                            {"service", service},
+                                                            {"address", 6},
+                                                            {"size", std::uint64_t{512}},
+                                                            {"status", 3}}));
 
   std::filesystem::remove(folder / "machine.json");
   EXPECT_FALSE(Machine::load(folder.string(), &error));
@@ -147,8 +154,47 @@ TEST(SimLoaderTest, SystemFilesAndHostComeFromTheDescription) {
   EXPECT_EQ(p.bundles->localizedString("SMART_9", "Fallback", "SMART"), "Fallback");
 
   auto bare = Machine::fromJsonText("{}", "/m", &error);
-  EXPECT_FALSE(bare->platform().files->readPropertyList(
-      "/System/Library/CoreServices/SystemVersion.plist"));
+  EXPECT_FALSE(
+      bare->platform().files->readPropertyList("/System/Library/CoreServices/SystemVersion.plist"));
+}
+
+}  // namespace
+}  // namespace sentrel::sim
+
+namespace sentrel::sim {
+namespace {
+
+// A captured drive keeps the registry numbers it had; numbers skipped name
+// nothing, and a number given twice is refused.
+TEST(SimLoaderTest, ExplicitHandlesKeepTheirNumbers) {
+  std::string error;
+  auto machine = Machine::fromJsonText(
+      R"({"disks": [{"handle": 7, "description": {"DAMediaBSDName": "sda"},
+          "descendants": [{"handle": 9, "properties": {"BSD Name": "sda1"}}],
+          "ancestors": [{"handle": 3, "name": "drive", "properties": {"SMART Capable": true}},
+                        {"name": "next"}]}]})",
+      "/machines", &error);
+  ASSERT_TRUE(machine) << error;
+  platform::Registry& r = *machine->platform().registry;
+  EXPECT_EQ(r.wholeMedia(), std::vector<platform::RegistryEntry>{7});
+  EXPECT_EQ(r.parent(7), 3u);
+  EXPECT_EQ(r.name(3), "drive");
+  EXPECT_EQ(r.parent(3), 8u);  // the next free number after the medium's
+  EXPECT_EQ(r.descendants(7), std::vector<platform::RegistryEntry>{9});
+  for (platform::RegistryEntry skipped : {1u, 2u, 4u, 5u, 6u}) {
+    EXPECT_FALSE(r.properties(skipped)) << skipped;
+    EXPECT_FALSE(r.parent(skipped)) << skipped;
+  }
+  EXPECT_EQ(r.matchingService(Dict{{"SMART Capable", true}}), 3u);
+
+  auto twice = Machine::fromJsonText(R"({"disks": [{"handle": 2, "ancestors": [{"handle": 2}]}]})",
+                                     "/machines", &error);
+  EXPECT_FALSE(twice);
+  EXPECT_NE(error.find("$.disks[0].ancestors[0].handle: handle 2 is already taken"),
+            std::string::npos)
+      << error;
+  EXPECT_FALSE(Machine::fromJsonText(R"({"disks": [{"handle": 0}]})", "/machines", &error));
+  EXPECT_NE(error.find("expected a number from 1 to 1000000"), std::string::npos) << error;
 }
 
 }  // namespace

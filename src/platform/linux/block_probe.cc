@@ -1,0 +1,85 @@
+#include "platform/linux/block_probe.h"
+
+#include <blkid/blkid.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace sentrel::platform {
+
+namespace {
+
+std::optional<BlockContent> probeWithBlkid(const std::string& devNode) {
+  blkid_probe pr = blkid_new_probe_from_filename(devNode.c_str());
+  if (!pr) return std::nullopt;
+  blkid_probe_enable_partitions(pr, 1);
+  blkid_probe_enable_superblocks(pr, 1);
+  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE);
+  int rc = blkid_do_safeprobe(pr);
+  BlockContent c;
+  if (rc == 0) {
+    const char* v = nullptr;
+    if (blkid_probe_lookup_value(pr, "PTTYPE", &v, nullptr) == 0 && v) c.partitionTable = v;
+    if (blkid_probe_lookup_value(pr, "TYPE", &v, nullptr) == 0 && v) c.filesystem = v;
+    if (blkid_probe_lookup_value(pr, "LABEL", &v, nullptr) == 0 && v) c.label = v;
+  }
+  blkid_free_probe(pr);
+  // -1: the device could not be read; 1: nothing found; -2: two answers.
+  if (rc == -1) return std::nullopt;
+  return c;
+}
+
+// udev writes bytes outside plain ASCII in labels as \xNN.
+std::string decodeUdev(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+      try {
+        out += static_cast<char>(std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16));
+        i += 3;
+        continue;
+      } catch (...) {
+      }
+    }
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<BlockContent> contentFromUdevRecord(std::string_view record) {
+  BlockContent c;
+  bool any = false;
+  std::size_t start = 0;
+  while (start < record.size()) {
+    std::size_t end = record.find('\n', start);
+    if (end == std::string_view::npos) end = record.size();
+    std::string_view line = record.substr(start, end - start);
+    start = end + 1;
+    auto take = [&](std::string_view key, auto set) {
+      if (line.substr(0, key.size()) == key) {
+        set(line.substr(key.size()));
+        any = true;
+      }
+    };
+    take("E:ID_PART_TABLE_TYPE=", [&](std::string_view v) { c.partitionTable = v; });
+    take("E:ID_FS_TYPE=", [&](std::string_view v) { c.filesystem = v; });
+    take("E:ID_FS_LABEL_ENC=", [&](std::string_view v) { c.label = decodeUdev(v); });
+  }
+  if (!any) return std::nullopt;
+  return c;
+}
+
+std::optional<BlockContent> LinuxBlockProbe::probe(const std::string& devNode,
+                                                   const std::string& majorMinor) {
+  if (auto c = probeWithBlkid(devNode)) return c;
+  if (majorMinor.empty()) return std::nullopt;
+  std::ifstream in(udevData_ + "/b" + majorMinor);
+  if (!in) return std::nullopt;
+  std::ostringstream s;
+  s << in.rdbuf();
+  return contentFromUdevRecord(s.str());
+}
+
+}  // namespace sentrel::platform

@@ -1,0 +1,503 @@
+// Recording plug-ins and the writer of a captured disk. Each recorded
+// command keeps its last answer: the bytes when it succeeded, else its
+// status; the writer turns them into the "ata" and "nvme" blocks of the
+// machine format, so a replay answers every command the same way.
+#include "sentrel/sim_capture.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include "sentrel/value_io.h"
+
+namespace sentrel::sim {
+
+using platform::RegistryEntry;
+using platform::Status;
+
+namespace {
+
+constexpr std::size_t kSector = platform::kSectorSize;
+constexpr std::size_t kNvmePage = 4096;
+constexpr std::uint8_t kErrorLog = 1, kHealthLog = 2, kFirmwareLog = 3;
+constexpr std::string_view kSystemVersionFile = "/System/Library/CoreServices/SystemVersion.plist";
+
+struct Answer {
+  std::optional<Data> bytes;  // what a successful command read
+  Status status = 0;
+};
+
+Answer answerOf(Status status, std::span<const std::uint8_t> bytes) {
+  if (status != 0) return Answer{std::nullopt, status};
+  return Answer{Data(bytes.begin(), bytes.end()), 0};
+}
+
+struct AtaRecord {
+  std::vector<Status> opens;
+  std::optional<Status> query, enable, selftest, report;
+  bool exceeded = false;
+  std::optional<Answer> identify, smartData, thresholds;
+  std::map<std::uint8_t, Answer> logs;
+};
+
+// A system extension bundle the reading looked at, for the drive icons.
+struct ExtensionRecord {
+  std::string bundleIdentifier;
+  std::vector<std::string> images;
+};
+
+struct NvmeRecord {
+  std::vector<Status> opens;
+  std::optional<Status> query;
+  std::uint16_t version = 1, revision = 4;
+  std::optional<Answer> identify, health, errorLog, firmwareLog;
+};
+
+}  // namespace
+
+struct Capture::Recorder {
+  explicit Recorder(platform::Platform& m)
+      : machine(m), plugIns(*this), bundles(*this), recording(m) {
+    recording.plugIns = &plugIns;
+    recording.bundles = &bundles;
+  }
+
+  template <typename F>
+  auto locked(F f) {
+    std::lock_guard lock(mutex);
+    ++commands;
+    return f();
+  }
+
+  class AtaInterface final : public platform::AtaSmartInterface {
+   public:
+    AtaInterface(Recorder& r, RegistryEntry s, std::unique_ptr<platform::AtaSmartInterface> i)
+        : r_(r), service_(s), inner_(std::move(i)) {}
+    Status enableOperations(bool enable) override {
+      Status s = inner_->enableOperations(enable);
+      r_.locked([&] { return rec().enable = s; });
+      return s;
+    }
+    Status reportStatus(bool& exceeded) override {
+      Status s = inner_->reportStatus(exceeded);
+      r_.locked([&] {
+        rec().report = s;
+        if (s == 0) rec().exceeded = exceeded;
+        return 0;
+      });
+      return s;
+    }
+    Status runOfflineImmediate(bool extended) override {
+      Status s = inner_->runOfflineImmediate(extended);
+      r_.locked([&] { return rec().selftest = s; });
+      return s;
+    }
+    Status readSmartData(platform::Sector buffer) override {
+      Status s = inner_->readSmartData(buffer);
+      r_.locked([&] { return rec().smartData = answerOf(s, buffer), 0; });
+      return s;
+    }
+    // Checked by the replay from the recorded bytes, like the drive did.
+    Status validateSmartData(platform::ConstSector buffer) override {
+      return inner_->validateSmartData(buffer);
+    }
+    Status readSmartThresholds(platform::Sector buffer) override {
+      Status s = inner_->readSmartThresholds(buffer);
+      r_.locked([&] { return rec().thresholds = answerOf(s, buffer), 0; });
+      return s;
+    }
+    Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) override {
+      Status s = inner_->readSmartLog(address, buffer);
+      // The machine format holds one sector per log address.
+      r_.locked([&] {
+        rec().logs[address] = answerOf(s, buffer.first(std::min(buffer.size(), kSector)));
+        return 0;
+      });
+      return s;
+    }
+    Status readIdentify(platform::Sector buffer) override {
+      Status s = inner_->readIdentify(buffer);
+      r_.locked([&] { return rec().identify = answerOf(s, buffer), 0; });
+      return s;
+    }
+
+   private:
+    AtaRecord& rec() { return r_.ata[service_]; }
+    Recorder& r_;
+    RegistryEntry service_;
+    std::unique_ptr<platform::AtaSmartInterface> inner_;
+  };
+
+  class AtaPlugIn final : public platform::AtaSmartPlugIn {
+   public:
+    AtaPlugIn(Recorder& r, RegistryEntry s, std::unique_ptr<platform::AtaSmartPlugIn> p)
+        : r_(r), service_(s), inner_(std::move(p)) {}
+    Status queryInterface(std::unique_ptr<platform::AtaSmartInterface>& out) override {
+      std::unique_ptr<platform::AtaSmartInterface> inner;
+      Status s = inner_->queryInterface(inner);
+      r_.locked([&] { return r_.ata[service_].query = s; });
+      if (s == 0 && inner) out = std::make_unique<AtaInterface>(r_, service_, std::move(inner));
+      return s;
+    }
+
+   private:
+    Recorder& r_;
+    RegistryEntry service_;
+    std::unique_ptr<platform::AtaSmartPlugIn> inner_;
+  };
+
+  class NvmeInterface final : public platform::NvmeSmartInterface {
+   public:
+    NvmeInterface(Recorder& r, RegistryEntry s, std::unique_ptr<platform::NvmeSmartInterface> i)
+        : r_(r), service_(s), inner_(std::move(i)) {}
+    std::uint16_t version() override { return inner_->version(); }
+    std::uint16_t revision() override { return inner_->revision(); }
+    Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) override {
+      Status s = inner_->readIdentifyData(buffer, nsid);
+      // The machine format has one identify page for every selector: keep
+      // the controller's.
+      r_.locked([&] {
+        if (nsid == 0 || !rec().identify) rec().identify = answerOf(s, buffer);
+        return 0;
+      });
+      return s;
+    }
+    Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
+                       std::uint32_t dwordsMinusOne) override {
+      Status s = inner_->readLogPage(buffer, logId, dwordsMinusOne);
+      r_.locked([&] {
+        if (logId == kErrorLog) rec().errorLog = answerOf(s, buffer);
+        if (logId == kHealthLog) rec().health = answerOf(s, buffer);
+        if (logId == kFirmwareLog) rec().firmwareLog = answerOf(s, buffer);
+        return 0;
+      });
+      return s;
+    }
+    Status readHealthData(std::span<std::uint8_t> buffer) override {
+      Status s = inner_->readHealthData(buffer);
+      r_.locked([&] { return rec().health = answerOf(s, buffer), 0; });
+      return s;
+    }
+
+   private:
+    NvmeRecord& rec() { return r_.nvme[service_]; }
+    Recorder& r_;
+    RegistryEntry service_;
+    std::unique_ptr<platform::NvmeSmartInterface> inner_;
+  };
+
+  class NvmePlugIn final : public platform::NvmeSmartPlugIn {
+   public:
+    NvmePlugIn(Recorder& r, RegistryEntry s, std::unique_ptr<platform::NvmeSmartPlugIn> p)
+        : r_(r), service_(s), inner_(std::move(p)) {}
+    Status queryInterface(std::unique_ptr<platform::NvmeSmartInterface>& out) override {
+      std::unique_ptr<platform::NvmeSmartInterface> inner;
+      Status s = inner_->queryInterface(inner);
+      r_.locked([&] {
+        NvmeRecord& rec = r_.nvme[service_];
+        rec.query = s;
+        if (s == 0 && inner) {
+          rec.version = inner->version();
+          rec.revision = inner->revision();
+        }
+        return 0;
+      });
+      if (s == 0 && inner) out = std::make_unique<NvmeInterface>(r_, service_, std::move(inner));
+      return s;
+    }
+
+   private:
+    Recorder& r_;
+    RegistryEntry service_;
+    std::unique_ptr<platform::NvmeSmartPlugIn> inner_;
+  };
+
+  class PlugIns final : public platform::SmartPlugIns {
+   public:
+    explicit PlugIns(Recorder& r) : r_(r) {}
+    Status createAtaPlugIn(RegistryEntry service,
+                           std::unique_ptr<platform::AtaSmartPlugIn>& out) override {
+      std::unique_ptr<platform::AtaSmartPlugIn> inner;
+      Status s = r_.machine.plugIns->createAtaPlugIn(service, inner);
+      r_.locked([&] {
+        r_.ata[service].opens.push_back(s);
+        return 0;
+      });
+      if (s == 0 && inner) out = std::make_unique<AtaPlugIn>(r_, service, std::move(inner));
+      return s;
+    }
+    Status createNvmePlugIn(RegistryEntry service,
+                            std::unique_ptr<platform::NvmeSmartPlugIn>& out) override {
+      std::unique_ptr<platform::NvmeSmartPlugIn> inner;
+      Status s = r_.machine.plugIns->createNvmePlugIn(service, inner);
+      r_.locked([&] {
+        r_.nvme[service].opens.push_back(s);
+        return 0;
+      });
+      if (s == 0 && inner) out = std::make_unique<NvmePlugIn>(r_, service, std::move(inner));
+      return s;
+    }
+
+   private:
+    Recorder& r_;
+  };
+
+  // Forwards everything; notes what the system's extension bundles answer.
+  class Bundles final : public platform::Bundles {
+   public:
+    explicit Bundles(Recorder& r) : r_(r) {}
+    std::string hostBundleName() override { return inner().hostBundleName(); }
+    std::string hostBundleIdentifier() override { return inner().hostBundleIdentifier(); }
+    std::optional<std::string> hostResourcePath(std::string_view name,
+                                                std::string_view folder) override {
+      return inner().hostResourcePath(name, folder);
+    }
+    std::string localizedString(std::string_view key, std::string_view fallback,
+                                std::string_view table) override {
+      return inner().localizedString(key, fallback, table);
+    }
+    std::optional<Image> systemImage(std::string_view name) override {
+      return inner().systemImage(name);
+    }
+    std::optional<std::string> bundleIdentifier(std::string_view path) override {
+      auto id = inner().bundleIdentifier(path);
+      if (id) note(path, [&](ExtensionRecord& e) { e.bundleIdentifier = *id; });
+      return id;
+    }
+    std::optional<Image> bundleImage(std::string_view path, std::string_view resource) override {
+      auto image = inner().bundleImage(path, resource);
+      if (image)
+        note(path, [&](ExtensionRecord& e) {
+          if (std::find(e.images.begin(), e.images.end(), resource) == e.images.end())
+            e.images.emplace_back(resource);
+        });
+      return image;
+    }
+
+   private:
+    platform::Bundles& inner() { return *r_.machine.bundles; }
+    template <typename F>
+    void note(std::string_view path, F f) {
+      constexpr std::string_view kExtensions = "/System/Library/Extensions/";
+      if (path.substr(0, kExtensions.size()) != kExtensions) return;
+      std::string folder(path.substr(kExtensions.size()));
+      std::lock_guard lock(r_.mutex);
+      auto [it, added] = r_.extensions.try_emplace(folder);
+      if (added) r_.extensionOrder.push_back(folder);
+      f(it->second);
+    }
+    Recorder& r_;
+  };
+
+  platform::Platform& machine;
+  PlugIns plugIns;
+  Bundles bundles;
+  platform::Platform recording;
+  std::map<std::string, ExtensionRecord> extensions;
+  std::vector<std::string> extensionOrder;
+  mutable std::mutex mutex;
+  std::size_t commands = 0;
+  std::map<RegistryEntry, AtaRecord> ata;
+  std::map<RegistryEntry, NvmeRecord> nvme;
+};
+
+namespace {
+
+// Writes the files of one capture and builds its description.
+class Writer {
+ public:
+  Writer(platform::Platform& m, std::string folder) : m_(m), folder_(std::move(folder)) {}
+
+  // A sector value: a file for the bytes of a successful read (padded or
+  // cut to the size the machine format holds), else the status alone.
+  Value sector(const Answer& a, const std::string& name, std::size_t size) {
+    if (!a.bytes) return Value(Dict{{"status", static_cast<std::int64_t>(a.status)}});
+    Data bytes = *a.bytes;
+    bytes.resize(size, 0);
+    std::string file = "sectors/" + name + ".bin";
+    write(file, std::string(bytes.begin(), bytes.end()));
+    return Value(file);
+  }
+
+  void write(const std::string& relative, std::string_view contents) {
+    if (!error_.empty()) return;
+    std::string path = folder_ + "/" + relative;
+    std::string dir = path.substr(0, path.rfind('/'));
+    platform::FileError e;
+    if (!m_.files->createDirectories(dir, &e) || !m_.files->writeFileAtomically(path, contents, &e))
+      error_ = "cannot write " + e.message();
+  }
+
+  void copy(const std::string& from, const std::string& relative) {
+    platform::FileError e;
+    auto text = m_.files->readFile(from, &e);
+    if (!text) {
+      if (error_.empty()) error_ = "cannot read " + e.message();
+      return;
+    }
+    write(relative, *text);
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  platform::Platform& m_;
+  std::string folder_;
+  std::string error_;
+};
+
+Value statusValue(Status s) {
+  return Value(static_cast<std::int64_t>(s));
+}
+
+Dict ataBlock(const AtaRecord& r, RegistryEntry h, Writer& w) {
+  std::string base = "ata-" + std::to_string(h) + "-";
+  Dict d;
+  if (!r.opens.empty()) {
+    Array opens;
+    for (Status s : r.opens) opens.push_back(statusValue(s));
+    d.set("openStatuses", std::move(opens));
+  }
+  if (r.query) d.set("queryStatus", statusValue(*r.query));
+  if (r.enable) d.set("enableStatus", statusValue(*r.enable));
+  if (r.selftest) d.set("selftestStatus", statusValue(*r.selftest));
+  if (r.report) d.set("reportStatus", statusValue(*r.report));
+  d.set("thresholdExceeded", r.exceeded);
+  if (r.identify) d.set("identify", w.sector(*r.identify, base + "identify", kSector));
+  if (r.smartData) d.set("smartData", w.sector(*r.smartData, base + "smart-data", kSector));
+  if (r.thresholds) d.set("thresholds", w.sector(*r.thresholds, base + "thresholds", kSector));
+  if (!r.logs.empty()) {
+    Dict logs;
+    for (const auto& [address, answer] : r.logs)
+      logs.set(std::to_string(address),
+               w.sector(answer, base + "log-" + std::to_string(address), kSector));
+    d.set("logs", std::move(logs));
+  }
+  return d;
+}
+
+Dict nvmeBlock(const NvmeRecord& r, RegistryEntry h, Writer& w) {
+  std::string base = "nvme-" + std::to_string(h) + "-";
+  Dict d;
+  // The format has one open status for every creation: the last one seen.
+  if (!r.opens.empty()) d.set("openStatus", statusValue(r.opens.back()));
+  if (r.query) d.set("queryStatus", statusValue(*r.query));
+  d.set("version", std::int64_t{r.version});
+  d.set("revision", std::int64_t{r.revision});
+  if (r.identify) d.set("identify", w.sector(*r.identify, base + "identify", kNvmePage));
+  if (r.health) d.set("health", w.sector(*r.health, base + "health", kSector));
+  if (r.errorLog) d.set("errorLog", w.sector(*r.errorLog, base + "error-log", kNvmePage));
+  if (r.firmwareLog) d.set("firmwareLog", w.sector(*r.firmwareLog, base + "firmware-log", kSector));
+  return d;
+}
+
+}  // namespace
+
+Capture::Capture(platform::Platform& machine) : recorder_(std::make_unique<Recorder>(machine)) {}
+Capture::~Capture() = default;
+
+platform::Platform& Capture::platform() {
+  return recorder_->recording;
+}
+
+std::size_t Capture::commandCount() const {
+  std::lock_guard lock(recorder_->mutex);
+  return recorder_->commands;
+}
+
+bool Capture::write(const std::string& folder, std::string_view bsdName, std::string* error) {
+  auto fail = [&](std::string message) {
+    if (error) *error = std::move(message);
+    return false;
+  };
+  platform::Platform& m = recorder_->machine;
+  if (m.files->exists(folder + "/machine.json"))
+    return fail(folder + "/machine.json already exists; capture into a new folder");
+
+  RegistryEntry medium = 0;
+  std::optional<Dict> description;
+  if (m.diskArbitration->createSession()) {
+    for (RegistryEntry e : m.registry->wholeMedia()) {
+      description = m.diskArbitration->describe(e);
+      if (description && description->stringOr("DAMediaBSDName") == bsdName) {
+        medium = e;
+        break;
+      }
+    }
+  }
+  if (medium == 0) return fail("no whole disk is named " + std::string(bsdName));
+
+  std::lock_guard lock(recorder_->mutex);
+  Writer w(m, folder);
+  Dict disk{{"handle", std::uint64_t{medium}},
+            {"description", *description},
+            {"properties", m.registry->properties(medium).value_or(Dict{})}};
+
+  Array descendants;
+  for (RegistryEntry child : m.registry->descendants(medium)) {
+    Dict d{{"handle", std::uint64_t{child}},
+           {"properties", m.registry->properties(child).value_or(Dict{})}};
+    auto childDescription = m.diskArbitration->describe(child);
+    if (!childDescription)
+      d.set("noDisk", true);
+    else if (const std::string* v = childDescription->getString("DAVolumeName"))
+      d.set("volumeName", *v);
+    descendants.push_back(std::move(d));
+  }
+  disk.set("descendants", std::move(descendants));
+
+  Array ancestors;
+  for (auto at = m.registry->parent(medium); at; at = m.registry->parent(*at)) {
+    Dict a{{"handle", std::uint64_t{*at}},
+           {"name", m.registry->name(*at)},
+           {"class", m.registry->className(*at)},
+           {"properties", m.registry->properties(*at).value_or(Dict{})}};
+    if (auto it = recorder_->ata.find(*at); it != recorder_->ata.end())
+      a.set("ata", ataBlock(it->second, *at, w));
+    if (auto it = recorder_->nvme.find(*at); it != recorder_->nvme.end())
+      a.set("nvme", nvmeBlock(it->second, *at, w));
+    ancestors.push_back(std::move(a));
+  }
+  disk.set("ancestors", std::move(ancestors));
+
+  // The host's string tables and drive database make the replay decode
+  // and name everything as the capture did.
+  Dict host{{"bundleName", m.bundles->hostBundleName()},
+            {"bundleIdentifier", m.bundles->hostBundleIdentifier()},
+            {"userName", m.user->userName()},
+            {"resources", "resources"}};
+  for (const char* table : {"Localizable.strings", "SMART.strings"}) {
+    if (auto path = m.bundles->hostResourcePath(table, ""))
+      w.copy(*path, std::string("resources/") + table);
+  }
+  if (databaseFile_.empty()) {
+    if (auto path = m.bundles->hostResourcePath("drivedb.h", "driveDatabase"))
+      w.copy(*path, "resources/driveDatabase/drivedb.h");
+  } else {
+    w.copy(databaseFile_, "resources/driveDatabase/drivedb.h");
+  }
+
+  Dict machine{{"host", std::move(host)}};
+  if (!recorder_->extensionOrder.empty()) {
+    Array extensions;
+    for (const std::string& folder : recorder_->extensionOrder) {
+      const ExtensionRecord& e = recorder_->extensions.at(folder);
+      Array images;
+      for (const std::string& image : e.images) images.push_back(Value(image));
+      extensions.push_back(Dict{{"folder", folder},
+                                {"bundleIdentifier", e.bundleIdentifier},
+                                {"images", std::move(images)}});
+    }
+    machine.set("extensions", std::move(extensions));
+  }
+  if (auto version = m.files->readPropertyList(kSystemVersionFile)) {
+    if (const Dict* d = version->ifDict(); d && d->getString("ProductVersion"))
+      machine.set("systemVersion", *d->getString("ProductVersion"));
+  }
+  machine.set("disks", Array{Value(std::move(disk))});
+  w.write("machine.json", toJson(Value(std::move(machine))) + "\n");
+  if (!w.error().empty()) return fail(w.error());
+  return true;
+}
+
+}  // namespace sentrel::sim

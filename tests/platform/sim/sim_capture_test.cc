@@ -1,0 +1,67 @@
+// A captured drive replays as the drive it was read from: the device
+// reading of the replay equals the original's, for every kind of drive of
+// the demo machine, and the capture refuses what would lose data.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/run_cli.h"
+
+namespace sentrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("sentrel-capture-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  static std::string demo() { return std::string(SENTREL_SOURCE_DIR) + "/examples/demo-mac"; }
+  fs::path folder_;
+};
+
+TEST_F(CaptureTest, ReplayPrintsTheSameReading) {
+  for (const char* disk : {"disk0", "disk1", "disk3", "disk5"}) {
+    fs::path into = folder_ / disk;
+    Outcome captured = runSentrel("--sim " + demo() + " capture " + disk + " " + into.string());
+    ASSERT_EQ(captured.status, 0) << captured.out;
+    EXPECT_NE(captured.out.find("replay it with: sentrel --sim"), std::string::npos);
+    ASSERT_TRUE(fs::exists(into / "machine.json"));
+
+    Outcome original = runSentrel("--sim " + demo() + " device " + disk + " --format json");
+    Outcome replayed = runSentrel("--sim " + into.string() + " device " + disk + " --format json");
+    EXPECT_EQ(original.status, replayed.status) << disk;
+    EXPECT_EQ(original.out, replayed.out) << disk;
+
+    Outcome health = runSentrel("--sim " + demo() + " health " + disk + " --format json --no-pace");
+    Outcome replayedHealth =
+        runSentrel("--sim " + into.string() + " health " + disk + " --format json --no-pace");
+    EXPECT_EQ(health.out, replayedHealth.out) << disk;
+  }
+}
+
+TEST_F(CaptureTest, RefusesAnExistingMachineAndAnUnknownDisk) {
+  fs::create_directories(folder_);
+  std::ofstream(folder_ / "machine.json") << "{}";
+  Outcome existing = runSentrel("--sim " + demo() + " capture disk0 " + folder_.string());
+  EXPECT_EQ(existing.status, 1);
+  EXPECT_NE(existing.out.find("already exists"), std::string::npos) << existing.out;
+  std::ifstream kept(folder_ / "machine.json");
+  std::string text((std::istreambuf_iterator<char>(kept)), {});
+  EXPECT_EQ(text, "{}");
+
+  Outcome unknown = runSentrel("--sim " + demo() + " capture disk9 " + (folder_ / "x").string());
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.out.find("disk9"), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder_ / "x" / "machine.json"));
+}
+
+}  // namespace
+}  // namespace sentrel::testing
