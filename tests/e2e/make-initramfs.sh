@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Builds the guest's initramfs (an uncompressed newc cpio): busybox, the
+# test's /init, smartctl, sentrel with its resources, the shared libraries
+# both need, and the kernel modules of the prepared kernel.
+#
+# Usage: make-initramfs.sh KERNEL_DIR SENTREL RESOURCES OUT.cpio
+#   KERNEL_DIR  a folder prepared by fetch-kernel.sh
+#   SENTREL     the sentrel binary to test
+#   RESOURCES   its resources folder (string tables, driveDatabase/drivedb.h)
+set -euo pipefail
+
+kernel_dir="${1:?usage: make-initramfs.sh KERNEL_DIR SENTREL RESOURCES OUT.cpio}"
+sentrel="${2:?missing SENTREL}"
+resources="${3:?missing RESOURCES}"
+out="${4:?missing OUT.cpio}"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+die() { echo "e2e: $*" >&2; exit 1; }
+
+busybox="$(command -v busybox || true)"
+[ -n "$busybox" ] || die "busybox not found (package busybox-static)"
+file -L "$busybox" 2>/dev/null | grep -q 'statically linked' ||
+  ldd "$busybox" 2>&1 | grep -q 'not a dynamic executable' ||
+  die "$busybox is not static (install busybox-static)"
+smartctl="$(command -v smartctl || echo /usr/sbin/smartctl)"
+[ -x "$smartctl" ] || die "smartctl not found (package smartmontools)"
+[ -x "$sentrel" ] || die "sentrel binary $sentrel is not executable"
+[ -d "$resources" ] || die "sentrel resources folder $resources not found"
+
+root="$(mktemp -d)"
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root"/{bin,usr/sbin,opt/sentrel,lib/modules/e2e,etc,root,tmp,proc,sys,dev,run}
+
+cp "$busybox" "$root/bin/busybox"
+install -m 0755 "$here/guest-init.sh" "$root/init"
+
+# sentrel without its debug information: a quarter of the size to load.
+strip --strip-debug -o "$root/opt/sentrel/sentrel" "$sentrel" 2>/dev/null ||
+  cp "$sentrel" "$root/opt/sentrel/sentrel"
+chmod 0755 "$root/opt/sentrel/sentrel"
+cp -rL "$resources" "$root/opt/sentrel/resources"
+
+cp "$smartctl" "$root/usr/sbin/smartctl"
+# smartctl reads the drive database that sentrel was given, where smartctl
+# looks for it, so both decode the attributes from the same text. Without
+# one, smartctl keeps the system's copy.
+drivedb="$resources/driveDatabase/drivedb.h"
+for db in /usr/share/smartmontools/drivedb.h /var/lib/smartmontools/drivedb/drivedb.h; do
+  mkdir -p "$root$(dirname "$db")"
+  if [ -f "$drivedb" ]; then
+    cp -L "$drivedb" "$root$db"
+  elif [ -f "$db" ]; then
+    cp -L "$db" "$root$db"
+  fi
+done
+
+# Shared libraries at the paths the dynamic linker printed; the linker
+# itself must stay executable.
+copy_libraries() {
+  local binary="$1" line lib
+  ldd "$binary" >"$root/tmp/ldd.txt" 2>&1 || die "ldd failed on $binary: $(cat "$root/tmp/ldd.txt")"
+  if grep -q 'not found' "$root/tmp/ldd.txt"; then
+    die "$binary needs libraries that are missing here: $(grep 'not found' "$root/tmp/ldd.txt")"
+  fi
+  while read -r line; do
+    case "$line" in
+      *"=> "/*) lib="${line#*=> }" ;;
+      /*) lib="$line" ;;
+      *) continue ;;
+    esac
+    lib="${lib%% (*}"
+    [ -e "$root$lib" ] && continue
+    mkdir -p "$root$(dirname "$lib")"
+    cp -L "$lib" "$root$lib"
+    case "$lib" in */ld-linux*) chmod 0755 "$root$lib" ;; esac
+  done <"$root/tmp/ldd.txt"
+  rm -f "$root/tmp/ldd.txt"
+}
+copy_libraries "$root/opt/sentrel/sentrel"
+copy_libraries "$root/usr/sbin/smartctl"
+
+cp "$kernel_dir"/modules/*.ko "$root/lib/modules/e2e/"
+cp "$kernel_dir/modules.list" "$root/lib/modules/e2e/modules.list"
+
+cat >"$root/etc/passwd" <<'PASSWD'
+root:x:0:0:root:/root:/bin/sh
+PASSWD
+echo 'root:x:0:' >"$root/etc/group"
+
+mkdir -p "$(dirname "$out")"
+(cd "$root" && find . -print | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) >"$out.tmp" ||
+  die "cpio failed"
+mv "$out.tmp" "$out"
