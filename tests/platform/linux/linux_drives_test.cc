@@ -1,0 +1,87 @@
+// The Linux disks behind the platform interfaces, on a folder tree standing
+// for /sys and /dev: what the registry, disk arbitration and the plug-ins
+// answer when the device node is missing or is not a SCSI device.
+#include "platform/linux/linux_drives.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace sentrel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LinuxDrivesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("sentrel-drives-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::path device = root_ / "sys/devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
+    fs::path block = device / "block/sda";
+    fs::create_directories(block / "queue");
+    fs::create_directories(root_ / "sys/block");
+    fs::create_directories(root_ / "dev");
+    std::ofstream(device / "model") << "Disk\n";
+    std::ofstream(block / "size") << "2048\n";
+    fs::create_directory_symlink(device, block / "device");
+    fs::create_directory_symlink(block, root_ / "sys/block/sda");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  SysfsPaths paths() const {
+    return {(root_ / "sys").string(), (root_ / "dev").string(), (root_ / "udev").string()};
+  }
+  fs::path root_;
+};
+
+TEST_F(LinuxDrivesTest, ADiskWithoutItsNodeIsListedButCannotBeOpened) {
+  LinuxDrives drives(paths());
+  ASSERT_TRUE(drives.diskArbitration().createSession());
+  auto media = drives.registry().wholeMedia();
+  ASSERT_EQ(media.size(), 1u);
+  auto description = drives.diskArbitration().describe(media[0]);
+  ASSERT_TRUE(description);
+  EXPECT_EQ(description->stringOr("DAMediaBSDName"), "sda");
+  EXPECT_EQ(description->find("DAMediaSize")->toUInt(), 2048u * 512);
+
+  RegistryEntry service = *drives.registry().parent(media[0]);
+  EXPECT_EQ(drives.registry().searchProperty(service, "SMART Capable", false), Value(true));
+  std::unique_ptr<AtaSmartPlugIn> ata;
+  EXPECT_EQ(drives.plugIns().createAtaPlugIn(service, ata), kNoDevice);
+  EXPECT_FALSE(ata);
+  // An ATA drive has no NVMe plug-in, and the medium has none at all.
+  std::unique_ptr<NvmeSmartPlugIn> nvme;
+  EXPECT_EQ(drives.plugIns().createNvmePlugIn(service, nvme), kUnsupported);
+  EXPECT_EQ(drives.plugIns().createAtaPlugIn(media[0], ata), kUnsupported);
+  EXPECT_TRUE(drives.accessProblems().empty());
+}
+
+TEST_F(LinuxDrivesTest, ANodeThatIsNoScsiDeviceAnswersUnsupportedToEveryCommand) {
+  std::ofstream(root_ / "dev/sda") << std::string(4096, '\0');
+  LinuxDrives drives(paths());
+  RegistryEntry service = *drives.registry().parent(drives.registry().wholeMedia().at(0));
+  std::unique_ptr<AtaSmartPlugIn> plugIn;
+  ASSERT_EQ(drives.plugIns().createAtaPlugIn(service, plugIn), kSuccess);
+  std::unique_ptr<AtaSmartInterface> ata;
+  ASSERT_EQ(plugIn->queryInterface(ata), kSuccess);
+  std::array<std::uint8_t, kSectorSize> sector;
+  sector.fill(0xAA);
+  EXPECT_EQ(ata->readSmartData(sector), kUnsupported);  // SG_IO on a file: ENOTTY
+  bool exceeded = false;
+  EXPECT_EQ(ata->reportStatus(exceeded), kUnsupported);
+  std::vector<std::uint8_t> oddLog(100);
+  EXPECT_EQ(ata->readSmartLog(6, oddLog), kGeneralError);  // not whole sectors
+  EXPECT_TRUE(drives.accessProblems().empty());
+}
+
+TEST(AccessProblemTest, SaysWhichNodeAndWhatIsNeeded) {
+  AccessProblem p{"/dev/sda", "root or CAP_SYS_RAWIO (ATA pass-through)", "Permission denied"};
+  EXPECT_EQ(p.message(),
+            "cannot use /dev/sda: Permission denied; reading SMART data needs root or "
+            "CAP_SYS_RAWIO (ATA pass-through)");
+}
+
+}  // namespace
+}  // namespace sentrel::platform
