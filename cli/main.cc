@@ -22,7 +22,7 @@ std::string resourceDir() {
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return "";
   auto dir = exe.parent_path();
-  for (auto candidate : {dir / "resources", dir.parent_path() / "share" / "sentrel"}) {
+  for (const auto& candidate : {dir / "resources", dir.parent_path() / "share" / "sentrel"}) {
     if (std::filesystem::is_directory(candidate, ec)) return candidate.string();
   }
   return "";
@@ -37,7 +37,7 @@ bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine)
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int runCommandLine(int argc, char** argv) {
   using namespace sentrel;
   CLI::App app{"sentrel: drive health from SMART data"};
   app.require_subcommand(1);
@@ -119,4 +119,17 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   return status;
+}
+
+// Nothing in the library throws; a failure of the standard library itself
+// (memory, a broken stream) still ends with a message, not an abort.
+int main(int argc, char** argv) {
+  try {
+    return runCommandLine(argc, argv);
+  } catch (const std::exception& e) {
+    sentrel::cli::complain(std::string("unexpected failure: ") + e.what());
+  } catch (...) {
+    sentrel::cli::complain("unexpected failure");
+  }
+  return sentrel::cli::kExitUsage;
 }

@@ -84,7 +84,7 @@ SysArguments& arguments() {
 
 // Adds a subcommand whose action prints what `answer` gives.
 CLI::App* addQuery(CLI::App& sys, Context& ctx, const std::string& name,
-                   const std::string& description, std::function<Value()> answer) {
+                   const std::string& description, const std::function<Value()>& answer) {
   CLI::App* cmd = sys.add_subcommand(name, description);
   cmd->callback([&ctx, answer] {
     ctx.action = [&ctx, answer] {

@@ -12,6 +12,7 @@
 
 #include "platform/linux/ata_pass_through.h"
 #include "platform/linux/block_probe.h"
+#include "platform/linux/errno_text.h"
 #include "platform/linux/nvme_admin.h"
 
 namespace sentrel::platform {
@@ -144,7 +145,7 @@ class SgAtaInterface final : public AtaSmartInterface {
               std::optional<sat::AtaRegisters>* registers = nullptr) {
     int error = 0;
     Status s = sendAta(node_->fd(), command, data, registers, error);
-    if (refused(error)) drives_.noteAccessProblem({node_->path(), kAtaNeeds, std::strerror(error)});
+    if (refused(error)) drives_.noteAccessProblem({node_->path(), kAtaNeeds, errnoText(error)});
     return s;
   }
 
@@ -201,8 +202,7 @@ class AdminNvmeInterface final : public NvmeSmartInterface {
     cmd.timeout_ms = kNvmeTimeoutMs;
     int result = ::ioctl(node_->fd(), NVME_IOCTL_ADMIN_CMD, &cmd);
     int error = result < 0 ? errno : 0;
-    if (refused(error))
-      drives_.noteAccessProblem({node_->path(), kNvmeNeeds, std::strerror(error)});
+    if (refused(error)) drives_.noteAccessProblem({node_->path(), kNvmeNeeds, errnoText(error)});
     Status s = nvmeadmin::statusFromIoctl(result, error);
     if (s == kSuccess) std::copy_n(data.begin(), std::min(data.size(), out.size()), out.begin());
     return s;
@@ -296,8 +296,7 @@ struct LinuxDrives::Areas {
       if (it == t.drives.end() || it->second.access != access) return kUnsupported;
       int error = 0;
       Status s = openNode(it->second.devNode, node, error);
-      if (refused(error))
-        drives.noteAccessProblem({it->second.devNode, needs, std::strerror(error)});
+      if (refused(error)) drives.noteAccessProblem({it->second.devNode, needs, errnoText(error)});
       return s;
     }
     LinuxDrives& drives;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/linux/errno_text.h"
 #include "platform/linux/linux_platform.h"
 
 namespace sentrel::platform {
@@ -37,7 +38,7 @@ class LinuxFiles final : public Files {
     std::string p(path);
     int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-      fail(error, path, std::strerror(errno));
+      fail(error, path, errnoText(errno));
       return std::nullopt;
     }
     std::string out;
@@ -48,7 +49,7 @@ class LinuxFiles final : public Files {
       if (n < 0) {
         int e = errno;
         ::close(fd);
-        fail(error, path, std::strerror(e));
+        fail(error, path, errnoText(e));
         return std::nullopt;
       }
       if (n == 0) break;
@@ -62,24 +63,24 @@ class LinuxFiles final : public Files {
                            FileError* error) override {
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail(error, path, std::string("cannot create a temporary file: ") +
-                                             std::strerror(errno));
+    if (fd < 0)
+      return fail(error, path, std::string("cannot create a temporary file: ") + errnoText(errno));
     if (int e = writeAll(fd, contents)) {
       ::close(fd);
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+      return fail(error, path, std::string("write failed: ") + errnoText(e));
     }
     // mkstemp makes the file private; a stored file is readable like any other.
     ::fchmod(fd, 0644);
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
       int e = errno;
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+      return fail(error, path, std::string("write failed: ") + errnoText(e));
     }
     if (::rename(temp.c_str(), std::string(path).c_str()) != 0) {
       int e = errno;
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("rename failed: ") + std::strerror(e));
+      return fail(error, path, std::string("rename failed: ") + errnoText(e));
     }
     return true;
   }
@@ -119,16 +120,16 @@ class LinuxFiles final : public Files {
     // O_EXCL with O_NOFOLLOW: an existing file or a planted link fails the
     // open instead of being written through.
     int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(error, path, std::strerror(errno));
+    if (fd < 0) return fail(error, path, errnoText(errno));
     if (int e = writeAll(fd, contents)) {
       ::close(fd);
       ::unlink(p.c_str());
-      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+      return fail(error, path, std::string("write failed: ") + errnoText(e));
     }
     if (::close(fd) != 0) {
       int e = errno;
       ::unlink(p.c_str());
-      return fail(error, path, std::string("write failed: ") + std::strerror(e));
+      return fail(error, path, std::string("write failed: ") + errnoText(e));
     }
     return true;
   }

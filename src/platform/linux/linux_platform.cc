@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace sentrel::platform {
 
@@ -26,7 +27,17 @@ LinuxOptions& options() {
 
 std::string envOr(const char* name, std::string fallback) {
   const char* v = std::getenv(name);
-  return v && *v ? std::string(v) : fallback;
+  return v && *v ? std::string(v) : std::move(fallback);
+}
+
+// A field of the password entry of the effective user; "" when there is none.
+std::string passwordField(char* passwd::*field) {
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return "";
+  return entry.*field ? std::string(entry.*field) : std::string();
 }
 
 class LinuxBundles final : public Bundles {
@@ -64,14 +75,14 @@ class LinuxBundles final : public Bundles {
 class LinuxUser final : public User {
  public:
   std::string userName() override {
-    if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
-    return envOr("USER", "");
+    std::string name = passwordField(&passwd::pw_name);
+    return name.empty() ? envOr("USER", "") : name;
   }
   std::string homeDirectory() override {
     std::string home = envOr("HOME", "");
     if (!home.empty()) return home;
-    if (const passwd* pw = ::getpwuid(::geteuid())) return pw->pw_dir;
-    return "/";
+    home = passwordField(&passwd::pw_dir);
+    return home.empty() ? "/" : home;
   }
   // The XDG data folder plays the part of "Library/Application Support".
   std::string applicationSupportDirectory() override {

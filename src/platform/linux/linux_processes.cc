@@ -46,7 +46,7 @@ class FileActions {
   posix_spawn_file_actions_t* get() { return &actions_; }
 
  private:
-  posix_spawn_file_actions_t actions_;
+  posix_spawn_file_actions_t actions_{};
   bool ok_ = false;
 };
 
