@@ -32,16 +32,27 @@ constexpr std::uint32_t dwordsMinusOne(std::size_t bytes) {
   return static_cast<std::uint32_t>(bytes / 4 - 1);
 }
 
-// The statuses of the reads are not looked at: a failed read is a zero page.
+// A page whose read failed holds whatever the interface left there; it
+// becomes a zero page.
+template <std::size_t N>
+void zeroUnlessRead(platform::Status status, std::array<std::uint8_t, N>& page) {
+  if (status != platform::kSuccess) page.fill(0);
+}
+
+// A failed read does not end the reading: it is a zero page.
 void readPages(platform::NvmeSmartInterface& nvmeInterface, ControllerPages& pages) {
   pages.version = nvmeInterface.version();
   pages.revision = nvmeInterface.revision();
-  nvmeInterface.readIdentifyData(pages.identify, 0);
-  nvmeInterface.readLogPage(pages.health, kHealthInformationLog, dwordsMinusOne(nvme::kHealthSize));
-  nvmeInterface.readLogPage(pages.errorLog, kErrorInformationLog,
-                            dwordsMinusOne(nvme::kErrorLogSize));
-  nvmeInterface.readLogPage(pages.firmwareLog, kFirmwareSlotLog,
-                            dwordsMinusOne(nvme::kFirmwareLogSize));
+  zeroUnlessRead(nvmeInterface.readIdentifyData(pages.identify, 0), pages.identify);
+  zeroUnlessRead(nvmeInterface.readLogPage(pages.health, kHealthInformationLog,
+                                           dwordsMinusOne(nvme::kHealthSize)),
+                 pages.health);
+  zeroUnlessRead(nvmeInterface.readLogPage(pages.errorLog, kErrorInformationLog,
+                                           dwordsMinusOne(nvme::kErrorLogSize)),
+                 pages.errorLog);
+  zeroUnlessRead(nvmeInterface.readLogPage(pages.firmwareLog, kFirmwareSlotLog,
+                                           dwordsMinusOne(nvme::kFirmwareLogSize)),
+                 pages.firmwareLog);
 }
 
 }  // namespace

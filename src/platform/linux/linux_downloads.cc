@@ -1,9 +1,10 @@
 // Downloads with libcurl: HTTPS with certificate verification, redirects
-// followed, a 10 s connect time-out and a 120 s overall time-out. Each
-// download runs on its own detached thread and hands its body to the
-// completion there.
+// followed, a 10 s connect time-out and a 120 s overall time-out (unless
+// setDownloadTimeouts says otherwise). Each download runs on its own
+// detached thread and hands its body to the completion there.
 #include <curl/curl.h>
 
+#include <mutex>
 #include <thread>
 
 #include "platform/linux/linux_platform.h"
@@ -11,6 +12,13 @@
 namespace sentrel::platform {
 
 namespace {
+
+std::mutex timeoutsMutex;
+
+DownloadTimeouts& currentTimeouts() {
+  static DownloadTimeouts limits;
+  return limits;
+}
 
 std::size_t append(char* data, std::size_t size, std::size_t count, void* out) {
   static_cast<std::string*>(out)->append(data, size * count);
@@ -29,8 +37,9 @@ DownloadResult fetch(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
+  const DownloadTimeouts limits = downloadTimeouts();
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, append);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
@@ -53,6 +62,16 @@ class CurlDownloads final : public Downloads {
 };
 
 }  // namespace
+
+void setDownloadTimeouts(DownloadTimeouts timeouts) {
+  std::lock_guard lock(timeoutsMutex);
+  currentTimeouts() = timeouts;
+}
+
+DownloadTimeouts downloadTimeouts() {
+  std::lock_guard lock(timeoutsMutex);
+  return currentTimeouts();
+}
 
 Downloads& linuxDownloads() {
   // Never destroyed: a download may still be running when the process exits.
