@@ -77,8 +77,9 @@ class Dict {
   Dict& operator=(Dict&&) noexcept;
   ~Dict();
 
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  // Defined below Entry, which they need complete.
+  std::size_t size() const;
+  bool empty() const;
 
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
@@ -226,6 +227,9 @@ struct Dict::Entry {
   Value value;
   friend bool operator==(const Entry&, const Entry&) = default;
 };
+
+inline std::size_t Dict::size() const { return entries_.size(); }
+inline bool Dict::empty() const { return entries_.empty(); }
 
 // The name of a kind, for messages ("dictionary", "string", ...).
 const char* kindName(Value::Kind kind);

@@ -92,7 +92,7 @@ class JsonWriter {
   void newline(int depth) {
     if (indent_ < 0) return;
     out_ += '\n';
-    out_.append(static_cast<std::size_t>(depth * indent_), ' ');
+    out_.append(static_cast<std::size_t>(depth) * static_cast<std::size_t>(indent_), ' ');
   }
 
   int indent_;
@@ -103,7 +103,17 @@ std::string childPath(const std::string& path, std::string_view key) {
   return path + "." + std::string(key);
 }
 
-std::optional<Value> convert(const Json& j, const std::string& path, ReadError* error) {
+// Nesting deeper than this is refused, as the property-list reader refuses
+// it: the conversion recurses once per level, so a hostile description of a
+// few thousand brackets would otherwise exhaust the stack.
+constexpr int kMaxJsonDepth = 256;
+
+std::optional<Value> convert(const Json& j, const std::string& path, ReadError* error,
+                             int depth = 0) {
+  if (depth > kMaxJsonDepth) {
+    if (error) *error = {path, "nested too deeply"};
+    return std::nullopt;
+  }
   switch (j.type()) {
     case Json::value_t::null: return Value();
     case Json::value_t::boolean: return Value(j.get<bool>());
@@ -119,7 +129,7 @@ std::optional<Value> convert(const Json& j, const std::string& path, ReadError* 
       Array a;
       a.reserve(j.size());
       for (std::size_t i = 0; i < j.size(); ++i) {
-        auto v = convert(j[i], path + "[" + std::to_string(i) + "]", error);
+        auto v = convert(j[i], path + "[" + std::to_string(i) + "]", error, depth + 1);
         if (!v) return std::nullopt;
         a.push_back(std::move(*v));
       }
@@ -138,7 +148,7 @@ std::optional<Value> convert(const Json& j, const std::string& path, ReadError* 
       }
       Dict d;
       for (const auto& [key, item] : j.items()) {
-        auto v = convert(item, childPath(path, key), error);
+        auto v = convert(item, childPath(path, key), error, depth + 1);
         if (!v) return std::nullopt;
         d.set(key, std::move(*v));
       }
@@ -170,7 +180,9 @@ std::optional<Value> fromJson(std::string_view text, ReadError* error) {
   Json j;
   try {
     j = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
+    // Not only malformed text: a number too large for a double ("1e999")
+    // is reported as out_of_range, which must not escape either.
     if (error) *error = {"", e.what()};
     return std::nullopt;
   }

@@ -6,13 +6,32 @@ namespace sentrel {
 
 namespace {
 
+// Text as element content. XML 1.0 has no way to carry the C0 control
+// characters other than tab, line feed and carriage return (not even as
+// character references), nor U+FFFE and U+FFFF; drive texts can hold them
+// (an NVMe identify field keeps its zero bytes), so each is written as
+// U+FFFD and the document stays well-formed.
 void escape(std::string& out, std::string_view s) {
-  for (char c : s) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
-      default: out += c;
+      case '\t':
+      case '\n':
+      case '\r': out += c; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += kReplacement;
+        } else if (c == '\xEF' && i + 2 < s.size() && s[i + 1] == '\xBF' &&
+                   (s[i + 2] == '\xBE' || s[i + 2] == '\xBF')) {
+          out += kReplacement;  // U+FFFE or U+FFFF
+          i += 2;
+        } else {
+          out += c;
+        }
     }
   }
 }
