@@ -49,7 +49,7 @@ bool readTemperatures(RawBytes raw, std::int8_t minidx, std::int8_t maxidx, std:
   temp[0] = current;
   temp[1] = low;
   temp[2] = high;
-  temp[3] = otc ? static_cast<std::int16_t>(raw[4] | raw[5] << 8) : 0;
+  temp[3] = otc ? static_cast<std::int16_t>(raw[4] | raw[5] << 8) : std::int16_t{0};
   return low <= current && current <= high && high < 121;
 }
 

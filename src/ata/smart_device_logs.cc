@@ -55,7 +55,7 @@ void KVSMARTDevice::errorLog() {
   if (!props || !sector) return;
   std::optional<Dict> log = ata::decodeErrorLog(*sector);
   if (!log) return;
-  for (auto& e : *log) props->set(e.key, e.value);
+  for (const auto& e : *log) props->set(e.key, e.value);
 }
 
 std::string KVSMARTDevice::msToTime(std::uint32_t milliseconds) {

@@ -6,7 +6,7 @@
 namespace sentrel {
 
 std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path, std::string* error) {
-  const auto fail = [&](std::string reason) -> std::optional<DriveDatabase> {
+  const auto fail = [&](const std::string& reason) -> std::optional<DriveDatabase> {
     if (error) *error = std::string(path) + ": " + reason;
     return std::nullopt;
   };

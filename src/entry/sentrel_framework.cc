@@ -92,9 +92,9 @@ Array ataRows(const Dict& props, const std::string* status) {
 
 SentrelFramework::SentrelFramework() { KVSmartDeviceDatabase::updateDB(); }
 
-Dict replyForDeviceProperties(const Dict* props) {
+Dict replyForDeviceProperties(const Dict* properties) {
   Dict none;
-  const Dict& p = props ? *props : none;
+  const Dict& p = properties ? *properties : none;
   bool isNVMe = booleanOf(p.find("isNVMe"));
   const std::string* status = p.getString("attributeHealth");
   Array rows = isNVMe ? nvmeRows(p) : ataRows(p, status);

@@ -147,7 +147,7 @@ TEST(DriveDatabaseUnpackTest, FailedParseLeavesTheInstalledDatabase) {
   ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
   auto before = KVSmartDeviceDatabase::driveDatabase();
 
-  for (std::string bad : {std::string(""), std::string("no marker"), std::string("\xC3\x28")}) {
+  for (const std::string& bad : {std::string(""), std::string("no marker"), std::string("\xC3\x28")}) {
     machine.files.put(kStoredPath, bad);
     EXPECT_FALSE(KVSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), before);

@@ -190,7 +190,7 @@ TEST(ReadNVMeForServiceTest, TextThatIsNotUtf8WritesTheDiagnosticBlock) {
 TEST(ReadNVMeUUIDTest, UnknownUuidGivesAnEmptyReadingSilently) {
   TestMachine m{nvmeDisk("disk5", kUuid)};
   m->clearJournal();
-  for (std::optional<std::string> uuid :
+  for (const std::optional<std::string>& uuid :
        {std::optional<std::string>("00000000-0000"), std::optional<std::string>(),
         std::optional<std::string>("")}) {
     auto reading = kvNVMe().readNVMeUUID(uuid);
