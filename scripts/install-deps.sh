@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Sentrel builds and tests with. Safe to run
-# again: it installs only what is missing.
+# Installs the Debian packages Sentrel builds and tests with, or, given
+# package names, those packages (the scripts of the other checks pass
+# theirs). Safe to run again: it installs only what is missing.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config
   nlohmann-json3-dev libcli11-dev libicu-dev libcurl4-openssl-dev libblkid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   smartmontools
+  clang-tidy cppcheck
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
