@@ -205,8 +205,8 @@ class UpdateDownloadFaultsTest : public ::testing::Test {
 std::vector<std::string> addressesOf(const std::vector<std::string>& bases) {
   static const char* paths[] = {
       "/smartdb/drivedb.h",
-      "/p/smartmontools/code/5728/tree//branches/RELEASE_7_5_DRIVEDB/smartmontools/"
-      "drivedb.h?format=raw",
+      ("/p/smartmontools/code/5728/tree//branches/RELEASE_7_5_DRIVEDB/smartmontools/"
+       "drivedb.h?format=raw"),
       "/smartmontools/smartmontools/refs/heads/main/lib/drivedb.h",
       "/mirror/smartmontools/raw/master/drivedb.h",
   };
