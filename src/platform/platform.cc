@@ -25,11 +25,15 @@ std::optional<Value> Registry::searchProperty(RegistryEntry entry, std::string_v
 }
 
 Platform& current() {
+  // The installed platform is handed out for change: it cannot point to const.
+  // cppcheck-suppress constVariable
   if (Platform* p = installed.load(std::memory_order_acquire)) return *p;
   return linuxPlatform();
 }
 
-std::uint64_t generation() { return installations.load(std::memory_order_acquire); }
+std::uint64_t generation() {
+  return installations.load(std::memory_order_acquire);
+}
 
 ScopedPlatform::ScopedPlatform(Platform& platform)
     : previous_(installed.exchange(&platform, std::memory_order_acq_rel)) {

@@ -8,13 +8,16 @@ namespace sentrel::platform {
 std::shared_ptr<ThreadQueues::Serial> ThreadQueues::queueNamed(std::string_view label) {
   std::lock_guard lock(mutex_);
   auto it = queues_.find(label);
-  if (it == queues_.end()) it = queues_.emplace(std::string(label), std::make_shared<Serial>()).first;
+  if (it == queues_.end())
+    it = queues_.emplace(std::string(label), std::make_shared<Serial>()).first;
   return it->second;
 }
 
 // One worker per queue at a time: it runs jobs until the queue is empty and
 // then ends, so an idle queue holds no thread.
-void ThreadQueues::work(std::shared_ptr<Serial> queue) {
+// The worker owns its queue by value: the queue outlives every job it runs.
+void ThreadQueues::work(
+    std::shared_ptr<Serial> queue) {  // NOLINT(performance-unnecessary-value-param)
   std::unique_lock lock(queue->mutex);
   while (!queue->pending.empty()) {
     auto job = std::move(queue->pending.front());
@@ -83,7 +86,7 @@ void ObserverList::post(std::string_view name) {
     auto [begin, end] = observers_.equal_range(name);
     for (auto it = begin; it != end; ++it) targets.push_back(it->second);
   }
-  for (auto& observer : targets) observer();
+  for (const auto& observer : targets) observer();
 }
 
 void ObserverList::observe(std::string_view name, std::function<void()> observer) {

@@ -21,9 +21,9 @@ class ThreadQueues final : public Queues {
   ThreadQueues(const ThreadQueues&) = delete;
   ThreadQueues& operator=(const ThreadQueues&) = delete;
 
-  void async(std::string_view label, std::function<void()> work) override;
+  void async(std::string_view label, std::function<void()> job) override;
   void wait(std::string_view label) override;
-  void asyncMain(std::function<void()> work) override;
+  void asyncMain(std::function<void()> job) override;
   std::size_t drainMain() override;
   // Blocks until every serial queue has run everything queued on it.
   void waitAll();

@@ -430,7 +430,7 @@ std::string identifyString(std::span<const std::uint8_t> identify, std::size_t f
     s += static_cast<char>(identify[2 * w + 1]);
     s += static_cast<char>(identify[2 * w]);
   }
-  s = s.substr(0, s.find('\0'));
+  if (auto end = s.find('\0'); end != std::string::npos) s.resize(end);
   if (!text::isValidUtf8(s)) return "";
   return std::string(text::trimWhitespace(s));
 }

@@ -55,7 +55,7 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
   }
 
  private:
-  Status note(const char* call, Dict args, Status status = 0) {
+  Status note(const char* call, const Dict& args, Status status = 0) {
     Dict entry{{"call", call}, {"service", service_}};
     for (const auto& e : args) entry.set(e.key, e.value);
     if (std::string_view(call) != "ata.release") entry.set("status", status);

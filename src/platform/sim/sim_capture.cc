@@ -480,11 +480,11 @@ bool Capture::write(const std::string& folder, std::string_view bsdName, std::st
   Dict machine{{"host", std::move(host)}};
   if (!recorder_->extensionOrder.empty()) {
     Array extensions;
-    for (const std::string& folder : recorder_->extensionOrder) {
-      const ExtensionRecord& e = recorder_->extensions.at(folder);
+    for (const std::string& bundleFolder : recorder_->extensionOrder) {
+      const ExtensionRecord& e = recorder_->extensions.at(bundleFolder);
       Array images;
       for (const std::string& image : e.images) images.push_back(Value(image));
-      extensions.push_back(Dict{{"folder", folder},
+      extensions.push_back(Dict{{"folder", bundleFolder},
                                 {"bundleIdentifier", e.bundleIdentifier},
                                 {"images", std::move(images)}});
     }
