@@ -16,73 +16,19 @@
 #include "platform/linux/linux_platform.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/sim_machine.h"
+#include "support/fault_http_server.h"
 
 namespace sentrel {
 namespace {
 
 // Serves fixed bodies by path on 127.0.0.1 until destroyed; unknown paths
-// get a 404 page. Each request is one connection.
-class LoopbackServer {
- public:
-  explicit LoopbackServer(std::map<std::string, std::string> bodies) : bodies_(std::move(bodies)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    ::listen(fd_, 8);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~LoopbackServer() {
-    stop_ = true;
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    thread_.join();
-  }
-  std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  std::vector<std::string> requested() {
-    std::lock_guard lock(mutex_);
-    return requested_;
-  }
-
- private:
-  void serve() {
-    while (!stop_) {
-      int c = ::accept(fd_, nullptr, nullptr);
-      if (c < 0) return;
-      std::string request;
-      char buf[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        ssize_t n = ::read(c, buf, sizeof buf);
-        if (n <= 0) break;
-        request.append(buf, static_cast<std::size_t>(n));
-      }
-      std::string path = request.substr(4, request.find(' ', 4) - 4);
-      {
-        std::lock_guard lock(mutex_);
-        requested_.push_back(path);
-      }
-      auto it = bodies_.find(path);
-      std::string body = it == bodies_.end() ? "<html>404 Not Found</html>" : it->second;
-      std::string status = it == bodies_.end() ? "404 Not Found" : "200 OK";
-      std::string response = "HTTP/1.1 " + status + "\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-      ::write(c, response.data(), response.size());
-      ::close(c);
-    }
-  }
-
-  std::map<std::string, std::string> bodies_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-  std::mutex mutex_;
-  std::vector<std::string> requested_;
-};
+// get a 404 page.
+testing::FaultHttpServer loopbackServer(const std::map<std::string, std::string>& bodies) {
+  std::vector<testing::Route> routes;
+  for (const auto& [path, body] : bodies)
+    routes.emplace_back(path, testing::Misbehaviour::none, body);
+  return testing::FaultHttpServer(std::move(routes));
+}
 
 const std::string kGoodFile =
     "/*\n * drivedb.h - smartmontools drive database file\n */\n"
@@ -139,9 +85,10 @@ class UpdateTest : public ::testing::Test {
 };
 
 TEST_F(UpdateTest, ErrorPageThenAGoodFileStoresAndParsesOnce) {
-  LoopbackServer server({{"/b/p/smartmontools/code/5728/tree//branches/RELEASE_7_5_DRIVEDB/"
-                          "smartmontools/drivedb.h?format=raw",
-                          kGoodFile}});
+  auto server =
+      loopbackServer({{"/b/p/smartmontools/code/5728/tree//branches/RELEASE_7_5_DRIVEDB/"
+                       "smartmontools/drivedb.h?format=raw",
+                       kGoodFile}});
   KVSmartDeviceDatabase::setDownloadSources(
       {server.base() + "/a", server.base() + "/b", server.base() + "/c", server.base() + "/d"});
   runUpdate();
@@ -161,9 +108,9 @@ TEST_F(UpdateTest, ErrorPageThenAGoodFileStoresAndParsesOnce) {
 }
 
 TEST_F(UpdateTest, AllFailingLogsFourLinesNotifiesAndKeepsTheDatabase) {
-  LoopbackServer server({});
-  KVSmartDeviceDatabase::setDownloadSources({server.base(), server.base(), server.base(),
-                                             "http://127.0.0.1:1"});
+  auto server = loopbackServer({});
+  KVSmartDeviceDatabase::setDownloadSources(
+      {server.base(), server.base(), server.base(), "http://127.0.0.1:1"});
   DriveDatabase previous{.version = "previous", .drives = {}};
   KVSmartDeviceDatabase::installDriveDatabase(previous);
   runUpdate();
@@ -176,7 +123,7 @@ TEST_F(UpdateTest, AllFailingLogsFourLinesNotifiesAndKeepsTheDatabase) {
 }
 
 TEST_F(UpdateTest, BodyThatIsNotUtf8CountsAsNoText) {
-  LoopbackServer server({{"/smartdb/drivedb.h", kGoodFile + "\xff\xfe"}});
+  auto server = loopbackServer({{"/smartdb/drivedb.h", kGoodFile + "\xff\xfe"}});
   KVSmartDeviceDatabase::setDownloadSources({server.base()});
   runUpdate();
   EXPECT_EQ(logLines(), std::vector<std::string>{"download from '" + server.base() +
@@ -185,7 +132,7 @@ TEST_F(UpdateTest, BodyThatIsNotUtf8CountsAsNoText) {
 }
 
 TEST_F(UpdateTest, UnwritableStorageEndsTheJobWithoutNotification) {
-  LoopbackServer server({{"/smartdb/drivedb.h", kGoodFile}});
+  auto server = loopbackServer({{"/smartdb/drivedb.h", kGoodFile}});
   KVSmartDeviceDatabase::setDownloadSources({server.base(), server.base()});
   // A folder where the stored file should be makes the rename fail.
   std::filesystem::create_directories(KVSmartDeviceDatabase::dbPath() + "/occupied");
@@ -199,7 +146,7 @@ TEST_F(UpdateTest, UnwritableStorageEndsTheJobWithoutNotification) {
 }
 
 TEST_F(UpdateTest, TwoJobsRunOneAfterTheOther) {
-  LoopbackServer server({});
+  auto server = loopbackServer({});
   KVSmartDeviceDatabase::setDownloadSources({server.base(), server.base()});
   KVSmartDeviceDatabase::updateDB();
   KVSmartDeviceDatabase::updateDB();
