@@ -18,14 +18,15 @@ class DemoMachine {
     machine_ = sim::Machine::load(SENTREL_SOURCE_DIR "/examples/demo-mac", &error_);
     if (!machine_) return;
     installed_ = std::make_unique<platform::ScopedPlatform>(machine_->platform());
-    if (const DriveDatabase* db = debianDatabase()) KVSmartDeviceDatabase::installDriveDatabase(*db);
+    if (const DriveDatabase* db = debianDatabase())
+      KVSmartDeviceDatabase::installDriveDatabase(*db);
   }
   bool ok() const { return machine_ != nullptr; }
-  const std::string& error() const { return error_; }
+  std::string error() const { return error_.message(); }
   sim::Machine& machine() { return *machine_; }
 
  private:
-  std::string error_;
+  platform::Failure error_;
   std::unique_ptr<sim::Machine> machine_;
   std::unique_ptr<platform::ScopedPlatform> installed_;
 };

@@ -18,7 +18,7 @@ std::unique_ptr<sim::Machine> machineOf(int disks) {
       testing::addVolume(disk, bsd + "s" + std::to_string(v), "Volume " + std::to_string(v));
     list.push_back(Value(std::move(disk)));
   }
-  std::string error;
+  platform::Failure error;
   return sim::Machine::fromJsonText(toJson(Value(Dict{{"disks", std::move(list)}})), "/bench",
                                     &error);
 }

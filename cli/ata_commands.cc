@@ -39,18 +39,13 @@ std::string line(const std::string& label, const std::string& name) {
   return label + ":" + (name.front() == ' ' ? "" : " ") + name + "\n";
 }
 
-struct AtaArguments {
-  std::string value;
-  std::string feature;
-};
-
 // Parses the arguments, then prints what `describe` makes of them; a value
 // that is not a number is a usage error.
-int run(const Context& ctx, const AtaArguments& args, bool withFeature,
+int run(const Context& ctx, bool withFeature,
         const std::function<Dict(std::uint32_t, std::optional<std::uint32_t>)>& describe,
         const std::function<std::string(const Dict&)>& text) {
   std::optional<std::uint32_t> feature;
-  for (const std::string* typed : {&args.value, withFeature ? &args.feature : nullptr}) {
+  for (const std::string* typed : {&ctx.registerValue, withFeature ? &ctx.featureValue : nullptr}) {
     if (!typed) continue;
     if (!parseRegister(*typed)) {
       complain("not a register value: '" + *typed +
@@ -59,8 +54,8 @@ int run(const Context& ctx, const AtaArguments& args, bool withFeature,
       return kExitUsage;
     }
   }
-  if (withFeature) feature = parseRegister(args.feature);
-  Dict result = describe(*parseRegister(args.value), feature);
+  if (withFeature) feature = parseRegister(ctx.featureValue);
+  Dict result = describe(*parseRegister(ctx.registerValue), feature);
   print(ctx, Value(result), [&](const Value& v) { return text(*v.ifDict()); });
   return kExitOk;
 }
@@ -72,13 +67,13 @@ unsigned field(const Dict& d, std::string_view key) {
 // One subcommand that names a single register value.
 void addSingle(CLI::App& ata, Context& ctx, const char* name, const char* help,
                std::string (*word)(std::uint32_t)) {
-  auto args = std::make_shared<AtaArguments>();
   auto* sub = ata.add_subcommand(name, help);
-  sub->add_option("VALUE", args->value, "The register value, decimal or hex after 0x")->required();
-  sub->callback([&ctx, args, name, word] {
-    ctx.action = [&ctx, args, name, word] {
+  sub->add_option("VALUE", ctx.registerValue, "The register value, decimal or hex after 0x")
+      ->required();
+  sub->callback([&ctx, name, word] {
+    ctx.action = [&ctx, name, word] {
       return run(
-          ctx, *args, false,
+          ctx, false,
           [&](std::uint32_t v, std::optional<std::uint32_t>) {
             return Dict{{name, v}, {"name", word(v)}};
           },
@@ -93,16 +88,15 @@ void addAtaCommands(CLI::App& app, Context& ctx) {
   auto* ata = app.add_subcommand("ata", "Name raw ATA register values (as the error log does)");
   ata->require_subcommand(1);
 
-  auto commandArgs = std::make_shared<AtaArguments>();
   auto* command = ata->add_subcommand("command", "Name a command code, and its feature value");
-  command->add_option("VALUE", commandArgs->value, "The command code, decimal or hex after 0x")
+  command->add_option("VALUE", ctx.registerValue, "The command code, decimal or hex after 0x")
       ->required();
-  command->add_option("FEATURE", commandArgs->feature, "A feature value for the command");
-  command->callback([&ctx, commandArgs] {
-    ctx.action = [&ctx, commandArgs] {
-      bool withFeature = !commandArgs->feature.empty();
+  command->add_option("FEATURE", ctx.featureValue, "A feature value for the command");
+  command->callback([&ctx] {
+    ctx.action = [&ctx] {
+      bool withFeature = !ctx.featureValue.empty();
       return run(
-          ctx, *commandArgs, withFeature,
+          ctx, withFeature,
           [](std::uint32_t c, std::optional<std::uint32_t> f) {
             Dict d{{"command", c}, {"name", KVSMARTDevice::commandName(c)}};
             if (f) {
@@ -121,16 +115,15 @@ void addAtaCommands(CLI::App& app, Context& ctx) {
     };
   });
 
-  auto featureArgs = std::make_shared<AtaArguments>();
   auto* feature =
       ata->add_subcommand("feature", "Name the subcommand a feature value selects for a command");
-  feature->add_option("COMMAND", featureArgs->value, "The command code, decimal or hex after 0x")
+  feature->add_option("COMMAND", ctx.registerValue, "The command code, decimal or hex after 0x")
       ->required();
-  feature->add_option("FEATURE", featureArgs->feature, "The feature value")->required();
-  feature->callback([&ctx, featureArgs] {
-    ctx.action = [&ctx, featureArgs] {
+  feature->add_option("FEATURE", ctx.featureValue, "The feature value")->required();
+  feature->callback([&ctx] {
+    ctx.action = [&ctx] {
       return run(
-          ctx, *featureArgs, true,
+          ctx, true,
           [](std::uint32_t c, std::optional<std::uint32_t> f) {
             return Dict{{"command", c}, {"feature", *f}, {"name", KVSMARTDevice::command(c, *f)}};
           },

@@ -1,5 +1,4 @@
 // `sentrel db parse|lookup|presets`: the drive database from the command line.
-#include <memory>
 #include <string>
 
 #include "cli.h"
@@ -8,13 +7,6 @@
 namespace sentrel::cli {
 
 namespace {
-
-struct DatabaseOptions {
-  std::string parseFile;
-  std::string lookupDb;
-  std::string model;
-  std::string firmware;
-};
 
 std::string summaryText(const Value& value) {
   const Dict* db = value.ifDict();
@@ -25,28 +17,28 @@ std::string summaryText(const Value& value) {
 }
 
 int runParse(const Context& ctx, const std::string& path) {
-  std::string error;
-  std::optional<DriveDatabase> db = readDriveDatabaseFile(path, &error);
+  platform::Failure failure;
+  std::optional<DriveDatabase> db = readDriveDatabaseFile(path, &failure);
   if (!db) {
-    complain(error);
+    complain(failure.message());
     return kExitUsage;
   }
   print(ctx, Value(db->toDict()), summaryText);
   return kExitOk;
 }
 
-int runLookup(const Context& ctx, const DatabaseOptions& options) {
-  if (!options.lookupDb.empty()) {
-    std::string error;
-    std::optional<DriveDatabase> db = readDriveDatabaseFile(options.lookupDb, &error);
+int runLookup(const Context& ctx) {
+  if (!ctx.databaseFile.empty()) {
+    platform::Failure failure;
+    std::optional<DriveDatabase> db = readDriveDatabaseFile(ctx.databaseFile, &failure);
     if (!db) {
-      complain(error);
+      complain(failure.message());
       return kExitUsage;
     }
     KVSmartDeviceDatabase::installDriveDatabase(std::move(*db));
   }
   std::shared_ptr<const DriveDatabaseEntry> entry =
-      KVSmartDeviceDatabase::lookupDriveModel(options.model, options.firmware);
+      KVSmartDeviceDatabase::lookupDriveModel(ctx.model, ctx.firmware);
   print(ctx, Value(entryDict(entry.get())), [](const Value& v) {
     const Dict* d = v.ifDict();
     return d && d->empty() ? std::string("no entry\n") : textOf(v);
@@ -57,23 +49,19 @@ int runLookup(const Context& ctx, const DatabaseOptions& options) {
 }  // namespace
 
 void addDatabaseCommands(CLI::App& app, Context& ctx) {
-  auto options = std::make_shared<DatabaseOptions>();
   CLI::App* db = app.add_subcommand("db", "The smartmontools drive database");
   db->require_subcommand(1);
 
   CLI::App* parse = db->add_subcommand("parse", "Parse a drivedb.h file and show its entries");
-  parse->add_option("FILE", options->parseFile, "The drivedb.h file")->required();
-  parse->callback([&ctx, options] {
-    ctx.action = [&ctx, options] { return runParse(ctx, options->parseFile); };
-  });
+  parse->add_option("FILE", ctx.databaseFile, "The drivedb.h file")->required();
+  parse->callback([&ctx] { ctx.action = [&ctx] { return runParse(ctx, ctx.databaseFile); }; });
 
   CLI::App* lookup = db->add_subcommand("lookup", "Find the entry of a drive model");
-  lookup->add_option("--db", options->lookupDb,
+  lookup->add_option("--db", ctx.databaseFile,
                      "Parse this drivedb.h and use it instead of the stored database");
-  lookup->add_option("MODEL", options->model, "The drive's model string")->required();
-  lookup->add_option("FIRMWARE", options->firmware, "The drive's firmware version");
-  lookup->callback(
-      [&ctx, options] { ctx.action = [&ctx, options] { return runLookup(ctx, *options); }; });
+  lookup->add_option("MODEL", ctx.model, "The drive's model string")->required();
+  lookup->add_option("FIRMWARE", ctx.firmware, "The drive's firmware version");
+  lookup->callback([&ctx] { ctx.action = [&ctx] { return runLookup(ctx); }; });
 
   CLI::App* presets = db->add_subcommand("presets", "Show the attribute preset table");
   presets->callback([&ctx] {

@@ -1,10 +1,11 @@
-// list, device and selftest: the commands that find a disk and talk to it.
+// list, device, capture and selftest: the commands that find a disk and talk to it.
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 
 #include "cli.h"
 #include "sentrel/drive_database.h"
+#include "sentrel/keys.h"
 #include "sentrel/sim_capture.h"
 #include "sentrel/smart_device.h"
 
@@ -34,18 +35,19 @@ std::string listText(const Value& value) {
   for (const auto& [bsd, v] : *all) {
     const Dict& r = *v.ifDict();
     std::string volumes;
-    if (const Array* vols = r.getArray("volumes")) {
+    if (const Array* vols = r.getArray(keys::kVolumes)) {
       for (const Value& vol : *vols) {
         if (!volumes.empty()) volumes += ", ";
-        if (const Dict* d = vol.ifDict()) volumes += d->stringOr("name");
+        if (const Dict* d = vol.ifDict()) volumes += d->stringOr(keys::kVolumeName);
       }
     }
-    std::string kind = r.getBool("isNVMe").value_or(false) ? "NVMe " : "ATA ";
-    rows.push_back(
-        {bsd, r.stringOr("Device Model"), r.stringOr("Serial Number"),
-         kind + r.stringOr("Drive Type"),
-         capacityText(r.find("User Capacity") ? r.find("User Capacity")->toUInt().value_or(0) : 0),
-         r.stringOr("Loc-Con"), volumes});
+    std::string kind = r.getBool(keys::kIsNVMe).value_or(false) ? "NVMe " : "ATA ";
+    rows.push_back({bsd, r.stringOr(keys::kDeviceModel), r.stringOr(keys::kSerialNumber),
+                    kind + r.stringOr(keys::kDriveType),
+                    capacityText(r.find(keys::kUserCapacity)
+                                     ? r.find(keys::kUserCapacity)->toUInt().value_or(0)
+                                     : 0),
+                    r.stringOr(keys::kLocCon), volumes});
   }
   std::vector<std::size_t> width(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -63,21 +65,13 @@ std::string listText(const Value& value) {
   return out;
 }
 
-int noSuchDisk(const std::string& disk) {
-  std::string known;
-  if (auto all = KVSMARTDevice::driveInformation()) {
-    for (const auto& e : *all) known += (known.empty() ? "" : ", ") + e.key;
-  }
-  complain("no drive with SMART access is named " + disk +
-           (known.empty() ? "" : " (drives: " + known + ")"));
-  return kExitMissing;
-}
-
 std::string hexStatus(platform::Status s) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(s));
   return buf;
 }
+
+constexpr const char* kDiskHelp = "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)";
 
 }  // namespace
 
@@ -95,99 +89,96 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
     };
   });
 
-  static std::string deviceDisk;
   auto* device = app.add_subcommand("device", "Show everything known about one drive");
-  device
-      ->add_option("DISK", deviceDisk,
-                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
-      ->required();
+  device->add_option("DISK", ctx.disk, kDiskHelp)->required();
   device->callback([&ctx] {
     ctx.action = [&ctx] {
-      auto dev = KVSMARTDevice::deviceWithBSDName(deviceDisk);
-      if (!dev) return noSuchDisk(deviceDisk);
+      auto dev = deviceOrComplain(ctx.disk);
+      if (!dev) return kExitMissing;
       // The record, and everything the refresh could read from the drive.
       bool read = dev->updateProperties() != nullptr;
       print(ctx, Value(*dev->driveProperties()), nullptr);
-      if (!read) {
-        complain("the SMART access of " + deviceDisk +
-                 " could not be opened or SMART could not be enabled; only its record is shown");
+      // A refused or silent drive leaves out what it was asked; a drive that
+      // merely lacks a log does not.
+      using Kind = platform::Failure::Kind;
+      const auto& failure = dev->failure();
+      bool cut =
+          failure && (failure->kind == Kind::permission || failure->kind == Kind::noResponse);
+      if (!read || cut) {
+        complainUnreadable(ctx.disk, failure);
+        complain(read ? "what " + ctx.disk + " did not answer is missing above"
+                      : "only the drive record of " + ctx.disk + " is shown");
         return kExitMissing;
       }
       return kExitOk;
     };
   });
 
-  static std::string captureDisk, captureFolder;
   auto* capture = app.add_subcommand(
       "capture", "Record one drive as a simulated machine folder, for a bug report");
-  capture
-      ->add_option("DISK", captureDisk,
-                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
-      ->required();
-  capture->add_option("DIR", captureFolder, "A new folder for the machine")->required();
+  capture->add_option("DISK", ctx.disk, kDiskHelp)->required();
+  capture->add_option("DIR", ctx.captureFolder, "A new folder for the machine")->required();
   capture->callback([&ctx] {
     ctx.action = [&ctx] {
       // The drive is read as `device` reads it, with every command recorded.
       sim::Capture recorder(platform::current());
       {
         platform::ScopedPlatform installed(recorder.platform());
-        auto dev = KVSMARTDevice::deviceWithBSDName(captureDisk);
-        if (!dev) return noSuchDisk(captureDisk);
+        auto dev = deviceOrComplain(ctx.disk);
+        if (!dev) return kExitMissing;
         dev->updateProperties();
         std::string stored = KVSmartDeviceDatabase::dbPath();
         if (platform::current().files->exists(stored)) recorder.setDatabaseFile(stored);
       }
-      std::string error;
-      if (!recorder.write(captureFolder, captureDisk, &error)) {
-        complain("capture of " + captureDisk + " failed: " + error);
+      platform::Failure failure;
+      if (!recorder.write(ctx.captureFolder, ctx.disk, &failure)) {
+        complain("capture of " + ctx.disk + " failed: " + failure.message());
         return kExitMissing;
       }
-      Dict result{{"disk", captureDisk},
-                  {"folder", captureFolder},
+      Dict result{{"disk", ctx.disk},
+                  {"folder", ctx.captureFolder},
                   {"commands", std::uint64_t{recorder.commandCount()}}};
-      print(ctx, Value(std::move(result)), [&recorder](const Value&) {
-        return "captured " + captureDisk + " (" + std::to_string(recorder.commandCount()) +
-               " drive commands) into " + captureFolder + "\nreplay it with: sentrel --sim " +
-               captureFolder + " device " + captureDisk + "\n";
+      print(ctx, Value(std::move(result)), [&ctx, &recorder](const Value&) {
+        return "captured " + ctx.disk + " (" + std::to_string(recorder.commandCount()) +
+               " drive commands) into " + ctx.captureFolder + "\nreplay it with: sentrel --sim " +
+               ctx.captureFolder + " device " + ctx.disk + "\n";
       });
       return kExitOk;
     };
   });
 
-  static std::string testDisk, testKind;
   auto* selftest = app.add_subcommand("selftest", "Start or abort a drive self-test");
-  selftest
-      ->add_option("DISK", testDisk,
-                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
-      ->required();
-  selftest->add_option("TEST", testKind, "short, extended or abort")
+  selftest->add_option("DISK", ctx.disk, kDiskHelp)->required();
+  selftest->add_option("TEST", ctx.selftestKind, "short, extended or abort")
       ->required()
       ->check(CLI::IsMember({"short", "extended", "abort"}));
   selftest->callback([&ctx] {
     ctx.action = [&ctx] {
-      auto dev = KVSMARTDevice::deviceWithBSDName(testDisk);
-      if (!dev) return noSuchDisk(testDisk);
-      if (dev->driveProperties()->getBool("isNVMe").value_or(false)) {
-        complain(testDisk + " is an NVMe drive; self-tests here are ATA self-tests");
+      const std::string& disk = ctx.disk;
+      const std::string& kind = ctx.selftestKind;
+      auto dev = deviceOrComplain(disk);
+      if (!dev) return kExitMissing;
+      if (dev->driveProperties()->getBool(keys::kIsNVMe).value_or(false)) {
+        complain(disk + " is an NVMe drive; self-tests here are ATA self-tests");
         return kExitMissing;
       }
       if (!dev->openInterface()) {
-        complain("cannot open the SMART access of " + testDisk);
+        complainUnreadable(disk, dev->failure());
         return kExitMissing;
       }
       platform::Status status = 0;
-      if (testKind == "abort") {
+      if (kind == "abort") {
         dev->abortSelftest();
       } else {
-        status = dev->startSelftest(testKind == "short" ? "Short" : "Extended");
+        status = dev->startSelftest(kind == "short" ? "Short" : "Extended");
       }
       dev->closeInterface();
-      std::string what = testKind == "abort" ? "abort" : testKind + " self-test";
-      Dict result{{"disk", testDisk}, {"test", testKind}, {"status", status}};
+      std::string what = kind == "abort" ? "abort" : kind + " self-test";
+      Dict result{{"disk", disk}, {"test", kind}, {"status", status}};
       print(ctx, Value(std::move(result)), [&](const Value&) {
         return status == 0
-                   ? what + " sent to " + testDisk + "\n"
-                   : what + " on " + testDisk + " failed with status " + hexStatus(status) + "\n";
+                   ? what + " sent to " + disk + "\n"
+                   : what + " on " + disk + " failed with status " + hexStatus(status) + "\n";
       });
       return status == 0 ? kExitOk : kExitMissing;
     };

@@ -1,10 +1,10 @@
-// health: the reply a host gets for one disk; decode: one raw value.
+// health: the reply a host gets for one disk, with the reasons for its
+// verdict; decode: one raw value.
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 
-#include "ata/raw_value.h"
 #include "cli.h"
+#include "sentrel/keys.h"
 #include "sentrel/platform.h"
 #include "sentrel/sentrel_framework.h"
 #include "sentrel/value_io.h"
@@ -25,24 +25,28 @@ std::string cell(const Value& v) {
   return toJson(v, {.indent = -1});
 }
 
-std::string healthText(const Value& reply, bool colour) {
+// The reply as text. ATA rows whose attribute the verdict names are marked
+// with "*" (and red on a terminal).
+std::string healthText(const Value& reply, const HealthVerdict& verdict, bool colour) {
   const Dict& r = *reply.ifDict();
   std::string out;
-  out += "Status:  " + r.stringOr("status") + "\n";
-  out += "Model:   " + r.stringOr("deviceName") + "\n";
-  out += "Serial:  " + r.stringOr("deviceSerialNumber") + "\n";
+  out += "Status:  " + r.stringOr(keys::kReplyStatus) + "\n";
+  if (!verdict.reasons.empty()) out += "Why:     " + verdict.because() + "\n";
+  out += "Model:   " + r.stringOr(keys::kReplyDeviceName) + "\n";
+  out += "Serial:  " + r.stringOr(keys::kReplySerialNumber) + "\n";
   std::string volumes;
-  for (const Value& v : *r.getArray("volumes")) volumes += (volumes.empty() ? "" : ", ") + cell(v);
+  for (const Value& v : *r.getArray(keys::kVolumes))
+    volumes += (volumes.empty() ? "" : ", ") + cell(v);
   out += "Volumes: " + (volumes.empty() ? std::string("-") : volumes) + "\n";
-  const Array& rows = *r.getArray("properties");
+  const Array& rows = *r.getArray(keys::kReplyProperties);
   if (rows.empty()) return out;
   out += "\n";
   char line[256];
-  if (r.getBool("isNVMe").value_or(false)) {
+  if (r.getBool(keys::kIsNVMe).value_or(false)) {
     for (const Value& row : rows) {
       const Dict& d = *row.ifDict();
-      std::snprintf(line, sizeof line, "%-18s %s\n", d.stringOr("attributeName").c_str(),
-                    cell(*d.find("rawAttributeValue")).c_str());
+      std::snprintf(line, sizeof line, "%-18s %s\n", d.stringOr(keys::kAttributeName).c_str(),
+                    cell(*d.find(keys::kReplyRawAttributeValue)).c_str());
       out += line;
     }
     return out;
@@ -52,19 +56,15 @@ std::string healthText(const Value& reply, bool colour) {
   out += line;
   for (const Value& row : rows) {
     const Dict& d = *row.ifDict();
-    std::int64_t value = d.getInt("normalValue").value_or(0);
-    std::int64_t threshold = d.getInt("thresholdValue").value_or(0);
-    bool row0 = d.getInt("attributeID") == 0;
-    // Attributes at or below a non-zero threshold are marked, as the device
-    // table marks them.
-    bool alarm = !row0 && threshold != 0 && value <= threshold;
-    std::snprintf(line, sizeof line, "%4lld  %-40s %5lld %5lld %9lld\n",
-                  static_cast<long long>(*d.getInt("attributeID")),
-                  d.stringOr("attributeName").c_str(), static_cast<long long>(value),
-                  static_cast<long long>(d.getInt("worseValue").value_or(0)),
-                  static_cast<long long>(threshold));
-    out += alarm && colour ? "\x1b[31m" + std::string(line, std::strlen(line) - 1) + "\x1b[0m\n"
-                           : std::string(line);
+    std::int64_t k = d.getInt(keys::kReplyAttributeId).value_or(0);
+    bool marked = k > 0 && verdict.marksRow(static_cast<std::size_t>(k - 1));
+    std::snprintf(line, sizeof line, "%4lld%c %-40s %5lld %5lld %9lld\n", static_cast<long long>(k),
+                  marked ? '*' : ' ', d.stringOr(keys::kAttributeName).c_str(),
+                  static_cast<long long>(d.getInt(keys::kReplyNormalValue).value_or(0)),
+                  static_cast<long long>(d.getInt(keys::kReplyWorseValue).value_or(0)),
+                  static_cast<long long>(d.getInt(keys::kReplyThresholdValue).value_or(0)));
+    out += marked && colour ? "\x1b[31m" + std::string(line, std::strlen(line) - 1) + "\x1b[0m\n"
+                            : std::string(line);
   }
   return out;
 }
@@ -72,49 +72,48 @@ std::string healthText(const Value& reply, bool colour) {
 }  // namespace
 
 void addHealthCommands(CLI::App& app, Context& ctx) {
-  static std::string disk;
-  static bool noPace = false;
   auto* health = app.add_subcommand("health", "The health reply for one disk");
-  health->add_option("DISK", disk, "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")->required();
-  health->add_flag("--no-pace", noPace, "Do not wait between the reply rows");
+  health
+      ->add_option("DISK", ctx.disk,
+                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
+      ->required();
+  health->add_flag("--no-pace", ctx.noPace, "Do not wait between the reply rows");
   health->callback([&ctx] {
     ctx.action = [&ctx] {
-      // Both outlive the command: the database update it starts may still
-      // be running on its queue with this platform.
-      static platform::Platform paced;
-      static NoWaitClock noWait;
-      paced = platform::current();
-      std::optional<platform::ScopedPlatform> installed;
-      if (noPace) {
-        paced.clock = &noWait;
-        installed.emplace(paced);
-      }
+      // Made first, so the database update it queues keeps the machine's
+      // own clock whatever this command does with its own.
       SentrelFramework framework;
-      Dict reply;
-      framework.runWith(Dict{{"selectedBSD", disk}}, [&](const Dict& r) { reply = r; });
-      print(ctx, Value(reply), [&](const Value& v) { return healthText(v, ctx.colour); });
-      if (reply.stringOr("status") != "No Data") return kExitOk;
-      complain(disk + ": no data (no drive with SMART access has that name, or its SMART "
-                      "access could not be opened)");
+      NoWaitClock noWait;
+      platform::Platform paced = platform::current();
+      paced.clock = &noWait;
+      std::optional<platform::ScopedPlatform> installed;
+      if (ctx.noPace) installed.emplace(paced);
+      SentrelFramework::Check check = framework.check(Dict{{keys::kSelectedBSD, ctx.disk}});
+      installed.reset();
+      if (!check.found) complainNoDevice(ctx.disk);
+      print(ctx, Value(check.reply),
+            [&](const Value& v) { return healthText(v, check.verdict, ctx.colour); });
+      if (check.reply.stringOr(keys::kReplyStatus) != keys::kNoData) return kExitOk;
+      if (check.found) complainUnreadable(ctx.disk, check.failure);
       return kExitMissing;
     };
   });
 
-  static std::string format, hex;
   auto* decode = app.add_subcommand("decode", "Decode raw values");
   auto* raw = decode->add_subcommand("raw", "One 12-byte attribute slot's raw value");
-  raw->add_option("FORMAT", format, "A raw-value format such as raw48 or tempminmax")->required();
-  raw->add_option("HEX", hex, "The slot as 24 hex digits, slot byte 0 first")->required();
+  raw->add_option("FORMAT", ctx.rawFormat, "A raw-value format such as raw48 or tempminmax")
+      ->required();
+  raw->add_option("HEX", ctx.rawHex, "The slot as 24 hex digits, slot byte 0 first")->required();
   decode->require_subcommand(1);
   raw->callback([&ctx] {
     ctx.action = [&ctx] {
-      auto bytes = fromHex(hex);
+      auto bytes = fromHex(ctx.rawHex);
       if (!bytes || bytes->size() != 12) {
-        complain("HEX must be 24 hex digits (12 bytes), got \"" + hex + "\"");
+        complain("HEX must be 24 hex digits (12 bytes), got \"" + ctx.rawHex + "\"");
         return kExitUsage;
       }
-      std::string text =
-          ata::decodeRawAttribute(std::span<const std::uint8_t, 12>(bytes->data(), 12), format);
+      std::string text = KVSMARTDevice::decodeRawAttribute(
+          std::span<const std::uint8_t, 12>(bytes->data(), 12), ctx.rawFormat);
       print(ctx, Value(text), [](const Value& v) { return *v.ifString() + "\n"; });
       return kExitOk;
     };

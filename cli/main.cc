@@ -8,8 +8,8 @@
 #include <iostream>
 
 #include "cli.h"
-#include "platform/linux/linux_platform.h"
 #include "sentrel/drive_database.h"
+#include "sentrel/linux_platform.h"
 #include "sentrel/sim_machine.h"
 #include "sentrel/value_io.h"
 
@@ -44,16 +44,14 @@ static int runCommandLine(int argc, char** argv) {
   app.fallthrough();
 
   cli::Context ctx;
-  std::string simFolder, journalFile, format = "text";
-  app.add_option("--sim", simFolder, "Use the simulated machine in DIR instead of this one")
+  app.add_option("--sim", ctx.simFolder, "Use the simulated machine in DIR instead of this one")
       ->type_name("DIR");
-  app.add_option("--format", format, "Output format")
+  app.add_option("--format", ctx.formatName, "Output format")
       ->check(CLI::IsMember({"text", "json", "plist"}))
       ->type_name("text|json|plist");
-  bool offline = false;
-  app.add_flag("--offline", offline,
+  app.add_flag("--offline", ctx.offline,
                "Never touch the network: no background update of the drive database");
-  app.add_option("--journal", journalFile,
+  app.add_option("--journal", ctx.journalFile,
                  "With --sim: write every platform call as JSON lines to FILE")
       ->type_name("FILE");
 
@@ -70,37 +68,35 @@ static int runCommandLine(int argc, char** argv) {
     int status = app.exit(e);
     return status == 0 ? cli::kExitOk : cli::kExitUsage;
   }
-  ctx.format = format == "json"    ? cli::OutputFormat::json
-               : format == "plist" ? cli::OutputFormat::plist
-                                   : cli::OutputFormat::text;
+  ctx.format = ctx.formatName == "json"    ? cli::OutputFormat::json
+               : ctx.formatName == "plist" ? cli::OutputFormat::plist
+                                           : cli::OutputFormat::text;
   ctx.colour = ::isatty(STDOUT_FILENO) && ctx.format == cli::OutputFormat::text;
 
-  if (!journalFile.empty() && simFolder.empty()) {
+  if (!ctx.journalFile.empty() && ctx.simFolder.empty()) {
     cli::complain("--journal needs --sim: only a simulated machine keeps a journal");
     return cli::kExitUsage;
   }
   if (!ctx.action) return cli::kExitUsage;
-  KVSmartDeviceDatabase::setOffline(offline);
+  KVSmartDeviceDatabase::setOffline(ctx.offline);
 
-  if (simFolder.empty()) {
-    platform::LinuxOptions options;
-    options.resourceDir = resourceDir();
-    platform::configureLinuxPlatform(std::move(options));
+  platform::LinuxOptions options;
+  options.resourceDir = resourceDir();
+  platform::configureLinuxPlatform(std::move(options));
+  if (ctx.simFolder.empty()) {
     int status = ctx.action();
     // Notifications due to this host are delivered; a background update still
     // waiting on the network is not waited for.
     platform::current().queues->drainMain();
-    // A drive the system would not let us talk to: say which node and what
-    // it takes, whatever the command managed without it.
-    auto refused = platform::linuxAccessProblems();
-    for (const auto& problem : refused) cli::complain(problem.message());
-    return refused.empty() ? status : cli::kExitMissing;
+    return status;
   }
 
-  std::string error;
-  auto machine = sim::Machine::load(simFolder, &error);
+  // The simulated machine reads its folder, and keeps the files it stores,
+  // on this machine.
+  platform::Failure failure;
+  auto machine = sim::Machine::load(ctx.simFolder, platform::linuxPlatform(), &failure);
   if (!machine) {
-    cli::complain(error);
+    cli::complain(failure.message());
     return cli::kExitUsage;
   }
   machine->setRealSleeps(true);
@@ -114,8 +110,8 @@ static int runCommandLine(int argc, char** argv) {
     machine->platform().queues->wait(KVSmartDeviceDatabase::dlq());
     machine->platform().queues->drainMain();
   }
-  if (!journalFile.empty() && !writeJournal(journalFile, *machine)) {
-    cli::complain("cannot write the journal to " + journalFile);
+  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine)) {
+    cli::complain("cannot write the journal to " + ctx.journalFile);
     return cli::kExitUsage;
   }
   return status;

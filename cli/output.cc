@@ -1,7 +1,6 @@
 #include <iostream>
 
 #include "cli.h"
-#include "core/text.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::cli {
@@ -12,15 +11,19 @@ namespace {
 // blank, booleans are words, and data and images are described.
 std::string scalarText(const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::null: return "";
-    case Value::Kind::boolean: return *v.ifBool() ? "true" : "false";
-    case Value::Kind::data: return "<" + toHex(*v.ifData()) + ">";
+    case Value::Kind::null:
+      return "";
+    case Value::Kind::boolean:
+      return *v.ifBool() ? "true" : "false";
+    case Value::Kind::data:
+      return "<" + toHex(*v.ifData()) + ">";
     case Value::Kind::image: {
       const Image& i = *v.ifImage();
       if (i.empty()) return "(no image)";
       return "image " + i.name + " " + formatReal(i.width) + "x" + formatReal(i.height);
     }
-    default: return text::formatObject(v);
+    default:
+      return formatObject(v);
   }
 }
 
@@ -65,14 +68,21 @@ std::string textOf(const Value& value) {
 void print(const Context& ctx, const Value& value,
            const std::function<std::string(const Value&)>& text) {
   switch (ctx.format) {
-    case OutputFormat::json: std::cout << toJson(value) << "\n"; break;
-    case OutputFormat::plist: std::cout << toXmlPlist(value); break;
-    case OutputFormat::text: std::cout << (text ? text(value) : textOf(value)); break;
+    case OutputFormat::json:
+      std::cout << toJson(value) << "\n";
+      break;
+    case OutputFormat::plist:
+      std::cout << toXmlPlist(value);
+      break;
+    case OutputFormat::text:
+      std::cout << (text ? text(value) : textOf(value));
+      break;
   }
   std::cout.flush();
 }
 
-void complain(const std::string& message) { std::cerr << "sentrel: " << message << "\n"; }
+void complain(const std::string& message) {
+  std::cerr << "sentrel: " << message << "\n";
+}
 
 }  // namespace sentrel::cli
-

@@ -64,24 +64,6 @@ std::optional<double> parseCount(std::string_view text) {
   return d;
 }
 
-// What the sys subcommands were given; filled while the command line is
-// parsed, read when the chosen action runs.
-struct SysArguments {
-  std::optional<std::string> version;
-  std::vector<std::string> toolArguments;
-  std::string name;
-  std::string role;
-  std::string kind;
-  std::string path;
-  std::optional<std::string> count;
-  bool readable = false;
-};
-
-SysArguments& arguments() {
-  static SysArguments a;
-  return a;
-}
-
 // Adds a subcommand whose action prints what `answer` gives.
 CLI::App* addQuery(CLI::App& sys, Context& ctx, const std::string& name,
                    const std::string& description, const std::function<Value()>& answer) {
@@ -115,7 +97,7 @@ Value sizeOf(const SysArguments& a) {
 
 // Adds the subcommands that take a byte count and may refuse it.
 void addCountCommands(CLI::App& sys, Context& ctx) {
-  SysArguments& a = arguments();
+  SysArguments& a = ctx.sys;
   CLI::App* bytes = sys.add_subcommand(
       "bytes",
       "A byte count as readable text (\"1.50 KB\"): decimal units, binary ones on a system "
@@ -163,7 +145,7 @@ void addSystemCommands(CLI::App& app, Context& ctx) {
   CLI::App* sys = app.add_subcommand(
       "sys", "System and volume utilities: version, Time Machine, APFS, mounts, sizes");
   sys->require_subcommand(1);
-  SysArguments& a = arguments();
+  SysArguments& a = ctx.sys;
 
   addQuery(*sys, ctx, "version",
            "The running system's product version (kept in the host's user defaults once known)",

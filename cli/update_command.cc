@@ -1,10 +1,10 @@
 // `sentrel db update`: one update job of the stored drive database, waited for.
-#include <memory>
 #include <mutex>
 
 #include "cli.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/platform.h"
+#include "sentrel/platform_wrapper.h"
 
 namespace sentrel::cli {
 
@@ -12,25 +12,23 @@ namespace {
 
 // Passes every log line on and remembers the address the update reports as
 // successful.
-class DeliveryWatch final : public platform::Log {
+class DeliveryWatch final : public platform::LogWrapper {
  public:
-  explicit DeliveryWatch(platform::Log& next) : next_(next) {}
+  explicit DeliveryWatch(platform::Log& next) : LogWrapper(next) {}
   void nslog(std::string_view line) override {
     constexpr std::string_view prefix = "download from '", suffix = "' successful";
     if (line.starts_with(prefix) && line.ends_with(suffix)) {
       std::lock_guard lock(mutex_);
       address_ = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
     }
-    next_.nslog(line);
+    LogWrapper::nslog(line);
   }
-  void syslog(int priority, std::string_view line) override { next_.syslog(priority, line); }
   std::string address() {
     std::lock_guard lock(mutex_);
     return address_;
   }
 
  private:
-  platform::Log& next_;
   std::mutex mutex_;
   std::string address_;
 };
@@ -39,16 +37,17 @@ class DeliveryWatch final : public platform::Log {
 
 void addDatabaseUpdateCommand(CLI::App& app, Context& ctx) {
   CLI::App* db = app.get_subcommand_ptr("db").get();
-  auto sources = std::make_shared<std::vector<std::string>>();
   CLI::App* update = db->add_subcommand(
       "update", "Download the drive database from its addresses, store it and parse it");
-  update->add_option("--db-source", *sources,
-                     "A base address to try instead of the four default ones (repeatable; "
-                     "each gets its address's fixed path)")
+  update
+      ->add_option("--db-source", ctx.downloadSources,
+                   "A base address to try instead of the four default ones (repeatable; "
+                   "each gets its address's fixed path)")
       ->type_name("URL");
-  update->callback([&ctx, sources] {
-    ctx.action = [&ctx, sources] {
-      if (!sources->empty()) KVSmartDeviceDatabase::setDownloadSources(*sources);
+  update->callback([&ctx] {
+    ctx.action = [&ctx] {
+      if (!ctx.downloadSources.empty())
+        KVSmartDeviceDatabase::setDownloadSources(ctx.downloadSources);
       if (KVSmartDeviceDatabase::offline()) {
         complain("db update needs the network; leave out --offline");
         return kExitUsage;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/failure.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -68,9 +69,10 @@ Dict entryDict(const DriveDatabaseEntry* entry);
 
 // Reads a drivedb.h file at any path through the platform and parses it
 // (the command line's FILE arguments). Empty when the file cannot be read,
-// is not UTF-8 text or holds no version marker; `error` then names the file
-// and the reason.
-std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path, std::string* error);
+// is not UTF-8 text or holds no version marker; `failure` then names the
+// file and the reason.
+std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
+                                                   platform::Failure* failure);
 
 // The drive database class: class-level state and operations only.
 //

@@ -1,6 +1,7 @@
 // kvNVMe: the reader of an NVMe controller's identify data and its health,
 // error and firmware log pages, and the fallback reader that goes through
-// the controller of a namespace. It keeps no state between calls.
+// the controller of a namespace. Between calls it keeps only why its last
+// reading failed.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "sentrel/failure.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -28,6 +30,16 @@ class kvNVMe {
   // Writes `len` bytes (clamped to the buffer, at most 36 rows of 16) to the
   // system log as hex rows, in one alert line.
   void hexDump(std::span<const std::uint8_t> bytes, std::int32_t len);
+
+  // Why the last reading lacks data: the plug-in that could not be made or
+  // the command that failed. Nothing when the last reading had all it asked.
+  const std::optional<platform::Failure>& lastFailure() const { return failure_; }
+
+ private:
+  void noteFailure(platform::Failure failure) {
+    if (!failure_) failure_ = std::move(failure);
+  }
+  std::optional<platform::Failure> failure_;
 };
 
 }  // namespace sentrel

@@ -4,13 +4,21 @@
 // downloads, notifications and queues) goes through one of the small
 // interfaces below, bundled in `Platform`. Decoders never include this header.
 //
-// Two backends implement it: the simulated machine (src/platform/sim), which
-// answers from a folder description and journals every call, and the Linux
-// backend (src/platform/linux). Only a composition root (the CLI's main, a
-// test fixture) picks one and installs it with `ScopedPlatform`.
+// Backends implement it: the simulated machine (src/platform/sim), which
+// answers from a folder description and journals every call, the Linux
+// backend (src/platform/linux), and the null backend (src/platform/null),
+// which has no disks and refuses everything. Only a composition root (the
+// CLI's main, a test fixture) picks one and installs it with
+// `ScopedPlatform`; platform_wrapper.h has forwarding areas for a backend
+// or a test double that changes a few operations of another platform.
+//
+// Every operation is mandatory unless its comment says "Optional": an
+// optional operation has a default here that a backend may keep.
 //
 // Failure is never an exception: operations answer a status, an empty
-// optional or an empty container, as each contract says.
+// optional or an empty container, as each contract says. Where the cause
+// matters to a user (a file, a device node, a download), the backend also
+// describes it as a `Failure`, made at the system call that failed.
 #pragma once
 
 #include <chrono>
@@ -23,20 +31,10 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/failure.h"
 #include "sentrel/value.h"
 
 namespace sentrel::platform {
-
-// A 32-bit platform status; 0 is success.
-using Status = std::int32_t;
-
-constexpr Status statusFromBits(std::uint32_t bits) { return static_cast<Status>(bits); }
-inline constexpr Status kSuccess = 0;
-inline constexpr Status kGeneralError = statusFromBits(0xE00002BC);
-inline constexpr Status kNoResources = statusFromBits(0xE00002BE);
-inline constexpr Status kUnsupported = statusFromBits(0xE00002C7);
-inline constexpr Status kNoDevice = statusFromBits(0xE00002C0);
-inline constexpr Status kNotPermitted = statusFromBits(0xE00002E2);
 
 // A handle of one registry entry. 0 names nothing. Handles stay valid for
 // the life of the platform that gave them.
@@ -59,6 +57,7 @@ class Registry {
   virtual std::string className(RegistryEntry entry) = 0;
   // One property of the entry itself, or with `searchParents` the first
   // value found on the entry or any of its ancestors, nearest first.
+  // Optional: the default walks parent() and properties().
   virtual std::optional<Value> searchProperty(RegistryEntry entry, std::string_view key,
                                               bool searchParents);
   // The first entry whose properties hold every key of `match` with an equal
@@ -83,10 +82,15 @@ using ConstSector = std::span<const std::uint8_t, kSectorSize>;
 
 // The ATA SMART interface of one drive. Destroying it releases it. Every
 // read fills the whole buffer; on a non-zero status the buffer's contents
-// are unspecified (the simulated machine zero-fills it).
+// are unspecified (the simulated machine zero-fills it). One thread uses an
+// interface at a time.
 class AtaSmartInterface {
  public:
   virtual ~AtaSmartInterface() = default;
+  // Optional: why the most recent command that failed did so (later
+  // successes do not clear it); nothing when no command failed or the
+  // backend cannot say.
+  virtual std::optional<Failure> lastFailure() const { return std::nullopt; }
   virtual Status enableOperations(bool enable) = 0;
   virtual Status reportStatus(bool& thresholdExceeded) = 0;
   virtual Status runOfflineImmediate(bool extended) = 0;
@@ -110,6 +114,8 @@ class AtaSmartPlugIn {
 class NvmeSmartInterface {
  public:
   virtual ~NvmeSmartInterface() = default;
+  // Optional: as AtaSmartInterface::lastFailure.
+  virtual std::optional<Failure> lastFailure() const { return std::nullopt; }
   virtual std::uint16_t version() = 0;
   virtual std::uint16_t revision() = 0;
   // Identify data (4096 bytes) for namespace selector `nsid` (0: the controller).
@@ -127,13 +133,17 @@ class NvmeSmartPlugIn {
   virtual Status queryInterface(std::unique_ptr<NvmeSmartInterface>& out) = 0;
 };
 
-// Creation of the per-drive SMART plug-ins.
+// Creation of the per-drive SMART plug-ins. A creation that fails answers
+// its status and, when `failure` is given, describes the cause there (the
+// device node that could not be opened and why). May be called from any
+// thread.
 class SmartPlugIns {
  public:
   virtual ~SmartPlugIns() = default;
-  virtual Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out) = 0;
-  virtual Status createNvmePlugIn(RegistryEntry service,
-                                  std::unique_ptr<NvmeSmartPlugIn>& out) = 0;
+  virtual Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out,
+                                 Failure* failure) = 0;
+  virtual Status createNvmePlugIn(RegistryEntry service, std::unique_ptr<NvmeSmartPlugIn>& out,
+                                  Failure* failure) = 0;
 };
 
 // The host application's bundle and the bundles of system extensions.
@@ -158,24 +168,21 @@ class Bundles {
   virtual std::optional<Image> bundleImage(std::string_view path, std::string_view resource) = 0;
 };
 
-// What a failed file operation says: the path and the reason.
-struct FileError {
-  std::string path;
-  std::string reason;
-  std::string message() const { return path + ": " + reason; }
-};
-
 class Files {
  public:
   virtual ~Files() = default;
-  // The whole file as bytes; empty (with `error` filled when given) on failure.
-  virtual std::optional<std::string> readFile(std::string_view path, FileError* error) = 0;
+  // The operations that can fail describe why in `failure` when it is given:
+  // the path and the system's reason.
+
+  // The whole file as bytes; empty on failure.
+  virtual std::optional<std::string> readFile(std::string_view path, Failure* failure) = 0;
   // Writes through a temporary file in the same folder and a rename, so a
-  // reader sees the old file or the new one, never a mix.
+  // reader sees the old file or the new one, never a mix; a failed write
+  // leaves no temporary file behind.
   virtual bool writeFileAtomically(std::string_view path, std::string_view contents,
-                                   FileError* error) = 0;
+                                   Failure* failure) = 0;
   // Creates the folder and its missing parents; true when it exists afterwards.
-  virtual bool createDirectories(std::string_view path, FileError* error) = 0;
+  virtual bool createDirectories(std::string_view path, Failure* failure) = 0;
   virtual bool removeFile(std::string_view path) = 0;
   virtual bool exists(std::string_view path) = 0;
   // Entry names of a folder in listing order; empty optional on failure.
@@ -185,12 +192,14 @@ class Files {
   // Creates a new file that only its owner may read and write, holding
   // `contents`. Fails when anything is already at the path (a file, a
   // folder, a symbolic link), so a file in a shared folder such as /tmp is
-  // never written through a link someone else planted there. Both backends
-  // provide it; a file area that has no private files refuses.
+  // never written through a link someone else planted there. Optional: the
+  // default refuses, as a file area without private files does.
   virtual bool createPrivateFile(std::string_view path, std::string_view contents,
-                                 FileError* error) {
+                                 Failure* failure) {
     (void)contents;
-    if (error) *error = {std::string(path), "private files are not supported here"};
+    if (failure)
+      *failure = failureOf(Failure::Kind::unsupported, std::string(path),
+                           "private files are not supported here");
     return false;
   }
 };
@@ -222,9 +231,9 @@ class UserDefaults {
 };
 
 struct MountEntry {
-  std::string from;    // the mounted device ("/dev/disk1s1")
-  std::string on;      // the mount point
-  std::string type;    // the file-system type ("apfs")
+  std::string from;  // the mounted device ("/dev/disk1s1")
+  std::string on;    // the mount point
+  std::string type;  // the file-system type ("apfs")
 };
 
 struct FileSystemStats {
@@ -260,11 +269,11 @@ class Clock {
   virtual void sleep(std::chrono::milliseconds duration) = 0;
 };
 
-// What a finished download hands over: the body, or nothing with the
-// reason it failed.
+// What a finished download hands over: the body, or nothing with why it
+// failed (the address is the failure's subject).
 struct DownloadResult {
   std::optional<std::string> body;
-  std::string error;
+  Failure failure;
 };
 
 class Downloads {
@@ -319,9 +328,20 @@ struct Platform {
   Notifications* notifications = nullptr;
 };
 
-// The process-wide platform that class-level operations use. Before anything
-// is installed it is the Linux backend of this machine.
+// The process-wide platform that class-level operations use: the one
+// installed last, or defaultPlatform() before anything is installed.
 Platform& current();
+
+// The platform of the machine the process runs on. The backend the library
+// is built with defines it (the Linux backend; the null backend in a build
+// without one); the seam names none. It lives as long as the process.
+Platform& defaultPlatform();
+
+// A platform with no machine behind it: no disks, no files, no tools, no
+// network; every operation refuses or answers nothing, and sleeps return at
+// once. Its queues and notifications work. A base for test doubles, and
+// the default of a build without a backend.
+Platform& nullPlatform();
 
 // A counter that changes with every installation, so class-level caches
 // (the drive-record cache, the system-version flag) can tell that the

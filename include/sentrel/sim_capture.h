@@ -27,9 +27,9 @@ class Capture {
 
   // Writes FOLDER/machine.json, its sector files and the host's string
   // tables and drive database into FOLDER, which must not hold a machine
-  // yet. False, with `error` set, when the disk is unknown or a file cannot
-  // be written.
-  bool write(const std::string& folder, std::string_view bsdName, std::string* error);
+  // yet. False, with `failure` saying why, when the disk is unknown or a
+  // file cannot be written.
+  bool write(const std::string& folder, std::string_view bsdName, platform::Failure* failure);
 
   // The drive database file the reading used, which the replay is given as
   // its own; by default the host's resource copy.

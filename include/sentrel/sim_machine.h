@@ -3,10 +3,12 @@
 // format, the bundled demo and the replay of captured drives. Its format is
 // described in docs/sim-machine.md.
 //
-// It answers every platform area from its description (forwarding plain
-// file operations to the real file system) and journals each call it
-// answers: plug-in creation, every drive command with its arguments and
-// status, sleeps with their durations, log lines.
+// It answers the platform areas from its description and journals each
+// call it answers: plug-in creation, every drive command with its arguments
+// and status, sleeps with their durations, log lines. What it does not
+// model it takes from a base platform: plain file operations (a database it
+// stores lands in its folder on the base's file system), and the reading
+// of the folder itself.
 #pragma once
 
 #include <memory>
@@ -23,14 +25,25 @@ struct SimModel;
 
 class Machine {
  public:
-  // Loads the machine folder. Empty, with `error` naming the file, the JSON
-  // path and the problem, when the description is malformed or a sector
-  // file is missing or of the wrong size.
-  static std::unique_ptr<Machine> load(const std::string& folder, std::string* error);
+  // Loads the machine folder through the base's files. Empty, with
+  // `failure` naming the file and saying the JSON path and the problem, when
+  // the description is malformed or a sector file is missing or of the
+  // wrong size.
+  static std::unique_ptr<Machine> load(const std::string& folder, platform::Platform& base,
+                                       platform::Failure* failure);
   // Loads a description given as text; sector file names are resolved
   // against `folder`.
   static std::unique_ptr<Machine> fromJsonText(std::string_view json, const std::string& folder,
-                                               std::string* error);
+                                               platform::Platform& base,
+                                               platform::Failure* failure);
+  // The same with the default platform as the base.
+  static std::unique_ptr<Machine> load(const std::string& folder, platform::Failure* failure) {
+    return load(folder, platform::defaultPlatform(), failure);
+  }
+  static std::unique_ptr<Machine> fromJsonText(std::string_view json, const std::string& folder,
+                                               platform::Failure* failure) {
+    return fromJsonText(json, folder, platform::defaultPlatform(), failure);
+  }
   ~Machine();
 
   platform::Platform& platform();
@@ -51,7 +64,7 @@ class Machine {
   const SimModel& model() const { return *model_; }
 
  private:
-  explicit Machine(std::unique_ptr<SimModel> model);
+  Machine(std::unique_ptr<SimModel> model, platform::Platform& base);
   struct Areas;
 
   std::unique_ptr<SimModel> model_;

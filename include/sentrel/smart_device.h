@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "sentrel/health.h"
 #include "sentrel/platform.h"
 #include "sentrel/value.h"
 
@@ -135,12 +136,27 @@ class KVSMARTDevice {
   std::int64_t _selectedTest() const { return selectedTest_.load(); }
   void set_selectedTest(std::int64_t test) { selectedTest_.store(test); }
 
+  // ---- What the last refresh found ----
+
+  // The verdict of the last refresh with its reasons, as "attributeHealth"
+  // holds it; the word is "" when the refresh could not judge the drive.
+  const HealthVerdict& healthVerdict() const { return verdict_; }
+  // Why the access could not be opened, or why the last drive command that
+  // failed did so: the first failure since the device was made or its last
+  // refresh began. Nothing when everything the drive was asked succeeded.
+  const std::optional<platform::Failure>& failure() const { return failure_; }
+
  private:
+  // Keeps the first failure; later ones are consequences of it, or less telling.
+  void noteFailure(platform::Failure failure);
+
   std::unique_ptr<platform::AtaSmartPlugIn> pif_;
   std::unique_ptr<platform::AtaSmartInterface> sif_;
   std::shared_ptr<void> nvmeDrive_;
   std::atomic<std::int64_t> selectedTest_{0};
   std::atomic<std::shared_ptr<Dict>> driveProperties_;
+  HealthVerdict verdict_;
+  std::optional<platform::Failure> failure_;
 };
 
 }  // namespace sentrel

@@ -68,9 +68,11 @@ struct StyledText {
 class Dict {
  public:
   struct Entry;
+  // One entry of a dictionary literal: Dict{{"key", value}, {keys::kModel, model}}.
+  struct Init;
 
   Dict();
-  Dict(std::initializer_list<std::pair<std::string, Value>> entries);
+  Dict(std::initializer_list<Init> entries);
   Dict(const Dict&);
   Dict(Dict&&) noexcept;
   Dict& operator=(const Dict&);
@@ -87,6 +89,8 @@ class Dict {
 
   // Inserts or replaces; returns the stored value.
   Value& set(std::string key, Value value);
+  Value& set(std::string_view key, Value value);
+  Value& set(const char* key, Value value);
   bool erase(std::string_view key);
   void clear();
 
@@ -146,10 +150,10 @@ class Value {
   enum class Kind {
     null,
     boolean,
-    integer,   // signed 64-bit
+    integer,  // signed 64-bit
     unsignedInteger,
-    real,      // double
-    real32,    // float
+    real,    // double
+    real32,  // float
     string,
     data,
     array,
@@ -217,8 +221,8 @@ class Value {
     return b ? &b->get() : nullptr;
   }
 
-  std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, float, std::string,
-               Data, Array, Dict, Boxed<StyledText>, Color, Boxed<Image>>
+  std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, float, std::string, Data,
+               Array, Dict, Boxed<StyledText>, Color, Boxed<Image>>
       v_;
 };
 
@@ -228,8 +232,20 @@ struct Dict::Entry {
   friend bool operator==(const Entry&, const Entry&) = default;
 };
 
-inline std::size_t Dict::size() const { return entries_.size(); }
-inline bool Dict::empty() const { return entries_.empty(); }
+struct Dict::Init {
+  Init(std::string k, Value v) : key(std::move(k)), value(std::move(v)) {}
+  Init(std::string_view k, Value v) : key(k), value(std::move(v)) {}
+  Init(const char* k, Value v) : key(k), value(std::move(v)) {}
+  std::string key;
+  Value value;
+};
+
+inline std::size_t Dict::size() const {
+  return entries_.size();
+}
+inline bool Dict::empty() const {
+  return entries_.empty();
+}
 
 // The name of a kind, for messages ("dictionary", "string", ...).
 const char* kindName(Value::Kind kind);

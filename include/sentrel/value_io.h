@@ -37,6 +37,10 @@ struct ReadError {
 // {"$data": "HEX"} becomes data. Empty on malformed text, with `error` set.
 std::optional<Value> fromJson(std::string_view text, ReadError* error);
 
+// What "%@" prints for a value: a string as itself, a number in its
+// shortest decimal form, a boolean as 1 or 0, styled text as its characters.
+std::string formatObject(const Value& v);
+
 // Lower-case hex of bytes, and its reverse (white space between pairs is
 // allowed; an odd digit count or a non-hex character answers nothing).
 std::string toHex(const Data& bytes);

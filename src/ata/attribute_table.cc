@@ -1,10 +1,11 @@
 #include "ata/attribute_table.h"
 
-#include <array>
 #include <cstdio>
 
+#include "ata/health_verdict.h"
 #include "ata/raw_value.h"
-#include "core/text.h"
+#include "core/bytes.h"
+#include "sentrel/keys.h"
 
 namespace sentrel::ata {
 
@@ -12,19 +13,10 @@ namespace {
 
 constexpr std::size_t kSlots = 30;
 constexpr std::size_t kSlotSize = 12;
-// Attributes that count defects: any count above 0 needs attention.
-constexpr std::array<std::uint8_t, 4> kCriticalCounts{5, 187, 197, 198};
-// Temperatures whose normalized value may sit at or below their threshold.
-constexpr std::array<std::uint8_t, 2> kThresholdExempt{190, 194};
 
-template <std::size_t N>
-bool contains(const std::array<std::uint8_t, N>& list, std::uint8_t id) {
-  for (std::uint8_t x : list)
-    if (x == id) return true;
-  return false;
+std::string decimal(unsigned n) {
+  return std::to_string(n);
 }
-
-std::string decimal(unsigned n) { return std::to_string(n); }
 
 const AttributePreset* presetFor(const std::string& id, const DriveDatabaseEntry* entry,
                                  const DriveDatabaseEntry* defaults) {
@@ -37,7 +29,7 @@ const AttributePreset* presetFor(const std::string& id, const DriveDatabaseEntry
 }  // namespace
 
 bool smartDataRevisionAccepted(SectorView data) {
-  unsigned revision = data[0] | data[1] << 8;
+  unsigned revision = bytes::load16(data, 0);
   return revision >= 1 && revision <= 99;
 }
 
@@ -55,22 +47,28 @@ AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
                                    const DriveDatabaseEntry* defaults) {
   AttributeTable table;
   for (std::size_t i = 0; i < kSlots; ++i) {
-    std::span<const std::uint8_t, kSlotSize> slot = data.subspan(2 + kSlotSize * i).first<kSlotSize>();
+    std::span<const std::uint8_t, kSlotSize> slot =
+        data.subspan(2 + kSlotSize * i).first<kSlotSize>();
     const std::uint8_t id = slot[0];
     if (id == 0) continue;
-    const unsigned flags = slot[1] | slot[2] << 8;
+    const unsigned flags = bytes::load16(slot, 1);
     const std::uint8_t current = slot[3], worst = slot[4];
     const std::uint8_t threshold = thresholds[3 + kSlotSize * i];
     const std::string idText = decimal(id);
 
     const AttributePreset* preset = presetFor(idText, entry, defaults);
-    std::string name = preset && preset->name ? *preset->name : "Unknown";
+    std::string name = preset && preset->name ? *preset->name : std::string(kUnknownAttributeName);
     std::string fmt = preset ? preset->fmt : "raw48";
     std::string rawText = decodeRawAttribute(slot, fmt);
 
-    bool flagged = (contains(kCriticalCounts, id) && text::leadingInteger(rawText) > 0) ||
-                   (threshold != 0 && !contains(kThresholdExempt, id) && current <= threshold);
-    table.anyFlagged = table.anyFlagged || flagged;
+    auto attention = attributeAttention({.id = id,
+                                         .current = current,
+                                         .threshold = threshold,
+                                         .name = name,
+                                         .rawText = rawText,
+                                         .row = static_cast<int>(table.display.size())});
+    const bool flagged = attention.has_value();
+    if (attention) table.attention.push_back(std::move(*attention));
 
     const bool preFail = flags & 1, always = flags & 2;
     const bool failingNow = threshold != 0 && current <= threshold;
@@ -79,32 +77,38 @@ AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
     std::snprintf(plainFlags, sizeof plainFlags, "%04X", flags);
 
     const Color color = flagged ? Color::red : Color::controlText;
-    auto styled = [&](std::string s) { return Value(StyledText{.text = std::move(s), .color = color}); };
+    auto styled = [&](std::string s) {
+      return Value(StyledText{.text = std::move(s), .color = color});
+    };
     Dict display{
-        {"ID", styled(idText)},
-        {"attributeName", styled(name)},
+        {keys::kAttributeId, styled(idText)},
+        {keys::kAttributeName, styled(name)},
         {"flags", styled(binaryString(flags, 8))},
-        {"value", styled(decimal(current))},
-        {"worst", styled(decimal(worst))},
-        {"threshold", styled(decimal(threshold))},
+        {keys::kAttributeValue, styled(decimal(current))},
+        {keys::kAttributeWorst, styled(decimal(worst))},
+        {keys::kAttributeThreshold, styled(decimal(threshold))},
         {"type", styled(preFail ? "Pre-Fail" : "Advisory")},
         {"updated", styled(always ? "Always" : "Offline")},
-        {"condition", styled(failingNow ? "Failing" : inThePast ? "Recovered" : "Normal")},
-        {"rawValue", styled(rawText)},
-        {"fmt", styled(fmt)},
+        {"condition", styled(failingNow  ? "Failing"
+                             : inThePast ? "Recovered"
+                                         : "Normal")},
+        {keys::kAttributeRawValue, styled(rawText)},
+        {keys::kAttributeFormat, styled(fmt)},
     };
     Dict plain{
-        {"ID", idText},
-        {"attributeName", name},
+        {keys::kAttributeId, idText},
+        {keys::kAttributeName, name},
         {"flags", plainFlags},
-        {"value", decimal(current)},
-        {"worst", decimal(worst)},
-        {"threshold", decimal(threshold)},
+        {keys::kAttributeValue, decimal(current)},
+        {keys::kAttributeWorst, decimal(worst)},
+        {keys::kAttributeThreshold, decimal(threshold)},
         {"type", preFail ? "Pre-fail" : "Old age"},
         {"updated", always ? "Always" : "Offline"},
-        {"condition", failingNow ? "FAILING NOW" : inThePast ? "In the past" : "Never"},
-        {"rawValue", rawText},
-        {"fmt", fmt},
+        {"condition", failingNow  ? "FAILING NOW"
+                      : inThePast ? "In the past"
+                                  : "Never"},
+        {keys::kAttributeRawValue, rawText},
+        {keys::kAttributeFormat, fmt},
     };
     table.display.push_back(Value(std::move(display)));
     table.plain.set(idText, Value(std::move(plain)));

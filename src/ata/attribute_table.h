@@ -7,8 +7,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "sentrel/drive_database.h"
+#include "sentrel/health.h"
 #include "sentrel/value.h"
 
 namespace sentrel::ata {
@@ -18,7 +20,8 @@ using SectorView = std::span<const std::uint8_t, 512>;
 struct AttributeTable {
   Array display;  // display entries in slot order, repeats included
   Dict plain;     // plain entries by decimal id; a later slot replaces an earlier one
-  bool anyFlagged = false;
+  // The attributes that need attention (shown red), in slot order.
+  std::vector<HealthReason> attention;
   std::optional<std::uint8_t> temperature;  // attribute 194's first raw byte
   std::optional<std::string> powerOnHours;  // attribute 9's raw text
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ata/command_vocabulary.h"
+#include "sentrel/keys.h"
 
 namespace sentrel::ata {
 
@@ -107,7 +108,7 @@ std::optional<Dict> decodeErrorLog(SectorView sector) {
                          static_cast<std::int32_t>(k)));
   }
   return Dict{
-      {"errorLog", std::move(entries)},
+      {keys::kErrorLog, std::move(entries)},
       {"errorLogVersion", unsigned{load8(sector, kVersion)}},
       {"errorLogIndex", unsigned{load8(sector, kIndex)}},
       {"errorLogCount", unsigned{load16(sector, kErrorCount)}},

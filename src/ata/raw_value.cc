@@ -1,4 +1,5 @@
 #include "ata/raw_value.h"
+#include "core/bytes.h"
 
 #include <cstdio>
 
@@ -7,9 +8,26 @@ namespace sentrel::ata {
 namespace {
 
 enum class Format {
-  kDefault, raw8, raw16, raw48, hex48, raw56, hex56, raw64, hex64, raw16raw16, raw16avg16,
-  raw24raw8, raw24raw24, raw24raw32, sec2hour, min2hour, halfmin2hour, msec24hour32,
-  tempminmax, temp10x,
+  kDefault,
+  raw8,
+  raw16,
+  raw48,
+  hex48,
+  raw56,
+  hex56,
+  raw64,
+  hex64,
+  raw16raw16,
+  raw16avg16,
+  raw24raw8,
+  raw24raw24,
+  raw24raw32,
+  sec2hour,
+  min2hour,
+  halfmin2hour,
+  msec24hour32,
+  tempminmax,
+  temp10x,
 };
 
 Format formatOf(std::string_view name) {
@@ -49,7 +67,7 @@ bool readTemperatures(RawBytes raw, std::int8_t minidx, std::int8_t maxidx, std:
   temp[0] = current;
   temp[1] = low;
   temp[2] = high;
-  temp[3] = otc ? static_cast<std::int16_t>(raw[4] | raw[5] << 8) : std::int16_t{0};
+  temp[3] = otc ? static_cast<std::int16_t>(bytes::load16(raw, 4)) : std::int16_t{0};
   return low <= current && current <= high && high < 121;
 }
 
@@ -63,14 +81,15 @@ bool temperatureInRange(std::uint8_t index, std::uint8_t low, std::uint8_t high,
 }
 
 std::string decodeRawAttribute(AttributeSlot slot, std::string_view fmt) {
-  const std::uint8_t v = slot[3], w = slot[4], r6 = slot[11];
   RawBytes r = slot.subspan<5, 6>();
   using u64 = unsigned long long;
-  u64 raw48 = 0;
-  for (int i = 5; i >= 0; --i) raw48 = raw48 << 8 | r[static_cast<std::size_t>(i)];
-  const u64 raw56 = raw48 | u64{r6} << 48;
-  const u64 raw64 = v | u64{w} << 8 | raw48 << 16;
-  const unsigned word0 = r[0] | r[1] << 8, word1 = r[2] | r[3] << 8, word2 = r[4] | r[5] << 8;
+  // The raw bytes alone, with the reserved byte above them, and with the
+  // current and worst values below them.
+  const u64 raw48 = bytes::load48(slot, 5);
+  const u64 raw56 = bytes::loadLE(slot, 5, 7);
+  const u64 raw64 = bytes::load64(slot, 3);
+  const unsigned word0 = bytes::load16(r, 0), word1 = bytes::load16(r, 2),
+                 word2 = bytes::load16(r, 4);
 
   char text[128];
   switch (formatOf(fmt)) {
@@ -78,15 +97,33 @@ std::string decodeRawAttribute(AttributeSlot slot, std::string_view fmt) {
     case Format::raw8:
       std::snprintf(text, sizeof text, "%d %d %d %d %d %d", r[5], r[4], r[3], r[2], r[1], r[0]);
       break;
-    case Format::raw16: std::snprintf(text, sizeof text, "%u %u %u", word2, word1, word0); break;
-    case Format::raw48: std::snprintf(text, sizeof text, "%llu", raw48); break;
-    case Format::hex48: std::snprintf(text, sizeof text, "0x%012llx", raw48); break;
-    case Format::raw56: std::snprintf(text, sizeof text, "%llu", raw56); break;
-    case Format::hex56: std::snprintf(text, sizeof text, "0x%014llx", raw56); break;
-    case Format::raw64: std::snprintf(text, sizeof text, "%llu", raw64); break;
-    case Format::hex64: std::snprintf(text, sizeof text, "0x%016llx", raw64); break;
-    case Format::raw16raw16: std::snprintf(text, sizeof text, "%u", word0); break;
-    case Format::raw16avg16: std::snprintf(text, sizeof text, "%u (%u)", word0, word1); break;
+    case Format::raw16:
+      std::snprintf(text, sizeof text, "%u %u %u", word2, word1, word0);
+      break;
+    case Format::raw48:
+      std::snprintf(text, sizeof text, "%llu", raw48);
+      break;
+    case Format::hex48:
+      std::snprintf(text, sizeof text, "0x%012llx", raw48);
+      break;
+    case Format::raw56:
+      std::snprintf(text, sizeof text, "%llu", raw56);
+      break;
+    case Format::hex56:
+      std::snprintf(text, sizeof text, "0x%014llx", raw56);
+      break;
+    case Format::raw64:
+      std::snprintf(text, sizeof text, "%llu", raw64);
+      break;
+    case Format::hex64:
+      std::snprintf(text, sizeof text, "0x%016llx", raw64);
+      break;
+    case Format::raw16raw16:
+      std::snprintf(text, sizeof text, "%u", word0);
+      break;
+    case Format::raw16avg16:
+      std::snprintf(text, sizeof text, "%u (%u)", word0, word1);
+      break;
     case Format::raw24raw8:
       std::snprintf(text, sizeof text, "%llu (%d %d %d)", raw48 % (1ull << 24), r[5], r[4], r[3]);
       break;

@@ -59,9 +59,7 @@ std::string selfTestTypeName(std::uint8_t testNumber) {
 }
 
 bool isValidSelfTestLog(SectorView sector) {
-  unsigned sum = 0;
-  for (std::uint8_t b : sector) sum += b;
-  return (sum & 0xFF) == 0 && load16(sector, kRevision) == 1;
+  return bytes::checksumSound(sector) && load16(sector, kRevision) == 1;
 }
 
 Dict decodeSelfTestDescriptor(std::span<const std::uint8_t, kSelfTestDescriptorBytes> descriptor,

@@ -8,7 +8,7 @@ class Reader {
  public:
   explicit Reader(std::string_view text) : s_(text) {}
 
-  std::optional<StringsTable> read(std::string* error) {
+  std::optional<StringsTable> read(ReadError* error) {
     StringsTable table;
     for (;;) {
       if (!skipSpaceAndComments()) return fail(error, "unterminated comment");
@@ -26,8 +26,8 @@ class Reader {
   }
 
  private:
-  std::optional<StringsTable> fail(std::string* error, const char* what) {
-    if (error) *error = "line " + std::to_string(line()) + ": " + what;
+  std::optional<StringsTable> fail(ReadError* error, const char* what) {
+    if (error) *error = {"line " + std::to_string(line()), what};
     return std::nullopt;
   }
 
@@ -119,7 +119,7 @@ class Reader {
 
 }  // namespace
 
-std::optional<StringsTable> parseStringsFile(std::string_view text, std::string* error) {
+std::optional<StringsTable> parseStringsFile(std::string_view text, ReadError* error) {
   return Reader(text).read(error);
 }
 

@@ -64,8 +64,8 @@ bool isValidUtf8(std::string_view s) {
 
 bool isWhitespaceOrNewline(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 std::string_view trimWhitespace(std::string_view s) {
@@ -163,24 +163,45 @@ std::int32_t leadingInteger(std::string_view s) {
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   std::int64_t n = 0;
   constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = std::min(n * 10 + (s[i] - '0'), kLimit);
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+    n = std::min(n * 10 + (s[i] - '0'), kLimit);
   if (negative) return static_cast<std::int32_t>(-n);
   return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
 }
 
-std::string formatObject(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::null: return "(null)";
-    case Value::Kind::boolean: return *v.ifBool() ? "1" : "0";
-    case Value::Kind::integer: return std::to_string(*v.ifInt());
-    case Value::Kind::unsignedInteger: return std::to_string(*v.ifUInt());
-    case Value::Kind::real: return formatReal(*v.ifReal());
-    case Value::Kind::real32: return formatReal32(*v.ifReal32());
-    case Value::Kind::string: return *v.ifString();
-    case Value::Kind::styledText: return v.ifStyledText()->text;
-    case Value::Kind::color: return colorName(*v.ifColor());
-    default: return kindName(v.kind());
-  }
+bool isAtOrBelow(std::string_view path, std::string_view folder) {
+  if (folder == "/") return !path.empty() && path.front() == '/';
+  return !folder.empty() && path.substr(0, folder.size()) == folder &&
+         (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 }  // namespace sentrel::text
+
+namespace sentrel {
+
+std::string formatObject(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::null:
+      return "(null)";
+    case Value::Kind::boolean:
+      return *v.ifBool() ? "1" : "0";
+    case Value::Kind::integer:
+      return std::to_string(*v.ifInt());
+    case Value::Kind::unsignedInteger:
+      return std::to_string(*v.ifUInt());
+    case Value::Kind::real:
+      return formatReal(*v.ifReal());
+    case Value::Kind::real32:
+      return formatReal32(*v.ifReal32());
+    case Value::Kind::string:
+      return *v.ifString();
+    case Value::Kind::styledText:
+      return v.ifStyledText()->text;
+    case Value::Kind::color:
+      return colorName(*v.ifColor());
+    default:
+      return kindName(v.kind());
+  }
+}
+
+}  // namespace sentrel

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "sentrel/value.h"
+#include "sentrel/value_io.h"
 
 namespace sentrel::text {
 
@@ -33,6 +34,11 @@ std::string_view lastPathComponent(std::string_view path);
 
 std::string asciiLower(std::string_view s);
 
+// True when `path` is `folder` or lies below it, component by component
+// ("/Volumes/A/x" is below "/Volumes/A", "/Volumes/AB" is not; everything
+// absolute is below "/").
+bool isAtOrBelow(std::string_view path, std::string_view folder);
+
 // Replaces every occurrence of `from`, scanning left to right and resuming
 // after each replacement.
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
@@ -47,8 +53,7 @@ int compareNumeric(std::string_view a, std::string_view b, bool ignoreCase = tru
 // Saturates at the limits of a 32-bit integer, as reading an int does.
 std::int32_t leadingInteger(std::string_view s);
 
-// What "%@" prints for a value: a string as itself, a number in its
-// shortest decimal form, a boolean as 1 or 0, styled text as its characters.
-std::string formatObject(const Value& v);
+// What "%@" prints for a value (sentrel/value_io.h).
+using ::sentrel::formatObject;
 
 }  // namespace sentrel::text

@@ -12,14 +12,14 @@ constexpr std::size_t kIndexThreshold = 12;
 }  // namespace
 
 Dict::Dict() = default;
-Dict::Dict(std::initializer_list<std::pair<std::string, Value>> entries) {
+Dict::Dict(std::initializer_list<Init> entries) {
   for (const auto& [key, value] : entries) set(key, value);
 }
 Dict::Dict(const Dict& other)
     : entries_(other.entries_),
-      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, std::size_t>>(
-                                *other.index_)
-                          : nullptr) {}
+      index_(other.index_
+                 ? std::make_unique<std::unordered_map<std::string, std::size_t>>(*other.index_)
+                 : nullptr) {}
 Dict::Dict(Dict&&) noexcept = default;
 Dict& Dict::operator=(const Dict& other) {
   if (this != &other) *this = Dict(other);
@@ -28,8 +28,12 @@ Dict& Dict::operator=(const Dict& other) {
 Dict& Dict::operator=(Dict&&) noexcept = default;
 Dict::~Dict() = default;
 
-std::vector<Dict::Entry>::const_iterator Dict::begin() const { return entries_.begin(); }
-std::vector<Dict::Entry>::const_iterator Dict::end() const { return entries_.end(); }
+std::vector<Dict::Entry>::const_iterator Dict::begin() const {
+  return entries_.begin();
+}
+std::vector<Dict::Entry>::const_iterator Dict::end() const {
+  return entries_.end();
+}
 
 std::optional<std::size_t> Dict::indexOf(std::string_view key) const {
   if (index_) {
@@ -59,6 +63,18 @@ const Value* Dict::find(std::string_view key) const {
 Value* Dict::find(std::string_view key) {
   auto i = indexOf(key);
   return i ? &entries_[*i].value : nullptr;
+}
+
+Value& Dict::set(const char* key, Value value) {
+  return set(std::string_view(key), std::move(value));
+}
+
+Value& Dict::set(std::string_view key, Value value) {
+  if (auto i = indexOf(key)) {
+    entries_[*i].value = std::move(value);
+    return entries_[*i].value;
+  }
+  return set(std::string(key), std::move(value));
 }
 
 Value& Dict::set(std::string key, Value value) {
@@ -195,28 +211,44 @@ const std::string* Value::plainText() const {
 
 const char* kindName(Value::Kind kind) {
   switch (kind) {
-    case Value::Kind::null: return "nothing";
-    case Value::Kind::boolean: return "boolean";
-    case Value::Kind::integer: return "integer";
-    case Value::Kind::unsignedInteger: return "unsigned integer";
-    case Value::Kind::real: return "real";
-    case Value::Kind::real32: return "32-bit real";
-    case Value::Kind::string: return "string";
-    case Value::Kind::data: return "data";
-    case Value::Kind::array: return "array";
-    case Value::Kind::dict: return "dictionary";
-    case Value::Kind::styledText: return "styled text";
-    case Value::Kind::color: return "colour";
-    case Value::Kind::image: return "image";
+    case Value::Kind::null:
+      return "nothing";
+    case Value::Kind::boolean:
+      return "boolean";
+    case Value::Kind::integer:
+      return "integer";
+    case Value::Kind::unsignedInteger:
+      return "unsigned integer";
+    case Value::Kind::real:
+      return "real";
+    case Value::Kind::real32:
+      return "32-bit real";
+    case Value::Kind::string:
+      return "string";
+    case Value::Kind::data:
+      return "data";
+    case Value::Kind::array:
+      return "array";
+    case Value::Kind::dict:
+      return "dictionary";
+    case Value::Kind::styledText:
+      return "styled text";
+    case Value::Kind::color:
+      return "colour";
+    case Value::Kind::image:
+      return "image";
   }
   return "value";
 }
 
 const char* colorName(Color color) {
   switch (color) {
-    case Color::red: return "red";
-    case Color::blue: return "blue";
-    case Color::controlText: return "controlText";
+    case Color::red:
+      return "red";
+    case Color::blue:
+      return "blue";
+    case Color::controlText:
+      return "controlText";
   }
   return "controlText";
 }
@@ -233,7 +265,11 @@ std::string shortest(T x) {
 }
 }  // namespace
 
-std::string formatReal(double d) { return shortest(d); }
-std::string formatReal32(float f) { return shortest(f); }
+std::string formatReal(double d) {
+  return shortest(d);
+}
+std::string formatReal32(float f) {
+  return shortest(f);
+}
 
 }  // namespace sentrel

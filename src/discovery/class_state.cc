@@ -1,8 +1,7 @@
-#include "discovery/class_state.h"
+#include "discovery/drive_records.h"
 
 #include "core/text.h"
 #include "sentrel/platform.h"
-#include "sentrel/smart_device.h"
 
 namespace sentrel::discovery {
 
@@ -29,15 +28,12 @@ DeviceClassState& deviceClassState() {
   return state;
 }
 
-}  // namespace sentrel::discovery
-
-namespace sentrel {
-
-void KVSMARTDevice::initialize() {
-  discovery::DeviceClassState& state = discovery::deviceClassState();
-  state.isOSX1013 = discovery::readIsOSX1013();
+void refreshSystemVersion() {
+  deviceClassState().isOSX1013 = readIsOSX1013();
 }
 
-bool KVSMARTDevice::isOSX1013() { return discovery::deviceClassState().isOSX1013; }
+bool isOSX1013() {
+  return deviceClassState().isOSX1013;
+}
 
-}  // namespace sentrel
+}  // namespace sentrel::discovery

@@ -4,11 +4,11 @@
 #include <array>
 
 #include "core/text.h"
-#include "discovery/class_state.h"
+#include "discovery/drive_records.h"
+#include "sentrel/keys.h"
 #include "sentrel/platform.h"
-#include "sentrel/smart_device.h"
 
-namespace sentrel {
+namespace sentrel::discovery {
 
 namespace {
 
@@ -25,15 +25,15 @@ struct Scheme {
 };
 constexpr std::array<Scheme, 4> kSchemes{{
     {"", "Unformatted"},
-    {"Apple_partition_scheme", "Apple Partition Map"},
-    {"FDisk_partition_scheme", "Master Boot Record"},
-    {"GUID_partition_scheme", "GUID Partition Map"},
+    {keys::kApmScheme, "Apple Partition Map"},
+    {keys::kMbrScheme, "Master Boot Record"},
+    {keys::kGuidScheme, "GUID Partition Map"},
 }};
 
 // Lower-case names of volumes that are never listed.
 constexpr std::array<std::string_view, 10> kHiddenVolumes{
-    "boot osx", "boot os x", "efi",      "preboot",  "recovery",
-    "recovery hd", "vm",     "xart",     "hardware", "iscpreboot",
+    "boot osx",    "boot os x", "efi",  "preboot",  "recovery",
+    "recovery hd", "vm",        "xart", "hardware", "iscpreboot",
 };
 
 std::optional<std::string_view> schemeName(std::string_view content) {
@@ -77,72 +77,72 @@ class Enumeration {
   std::optional<std::pair<std::string, Dict>> record(RegistryEntry medium) {
     auto description = p_.diskArbitration->describe(medium);
     if (!description) return std::nullopt;
-    std::string bsdName = description->stringOr("DAMediaBSDName");
-    std::string content = description->stringOr("DAMediaContent");
+    std::string bsdName = description->stringOr(keys::kDAMediaBSDName);
+    std::string content = description->stringOr(keys::kDAMediaContent);
     auto scheme = schemeName(content);
-    if (bsdName.empty() || !scheme || !description->getBool("DAMediaWhole").value_or(false))
+    if (bsdName.empty() || !scheme || !description->getBool(keys::kDAMediaWhole).value_or(false))
       return std::nullopt;
 
-    bool internal = description->getBool("DADeviceInternal").value_or(false);
-    bool removable = description->getBool("DAMediaRemovable").value_or(false);
+    bool internal = description->getBool(keys::kDADeviceInternal).value_or(false);
+    bool removable = description->getBool(keys::kDAMediaRemovable).value_or(false);
     Value icon = diskIcon(*description, internal, removable);
     Array volumes = volumeList(medium, content);
 
     auto identity = findAncestor(*p_.registry, medium,
-                                 [](const Dict& d) { return d.contains("Serial Number"); });
+                                 [](const Dict& d) { return d.contains(keys::kSerialNumber); });
     std::string serial, model;
     if (identity) {
       const Dict& id = identity->second;
-      serial = trimmed(id, "Serial Number");
-      model = trimmed(id, id.contains("Model") ? "Model" : "Model Number");
+      serial = trimmed(id, keys::kSerialNumber);
+      model = trimmed(id, id.contains(keys::kModel) ? keys::kModel : keys::kModelNumber);
     }
 
     auto smart = findAncestor(*p_.registry, medium, [](const Dict& d) {
-      return d.contains("SMART Capable") || d.contains("NVMe SMART Capable");
+      return d.contains(keys::kSmartCapable) || d.contains(keys::kNvmeSmartCapable);
     });
     if (!smart) return std::nullopt;
     auto& [service, record] = *smart;
-    bool isNVMe = !record.contains("SMART Capable");
+    bool isNVMe = !record.contains(keys::kSmartCapable);
 
-    const Dict* characteristics = record.getDict("Device Characteristics");
+    const Dict* characteristics = record.getDict(keys::kDeviceCharacteristics);
     Dict noCharacteristics;
     if (!characteristics) characteristics = &noCharacteristics;
     std::string driveType = driveTypeText(*characteristics);
-    std::string firmware = trimmed(*characteristics, "Product Revision Level");
+    std::string firmware = trimmed(*characteristics, keys::kProductRevisionLevel);
 
-    if (model.empty()) model = description->stringOr("DAMediaName");
+    if (model.empty()) model = description->stringOr(keys::kDAMediaName);
     if (model.empty()) model = bsdName;
 
     auto [deviceLocation, locCon] = location(service, record);
 
-    Value nvmeRev = p_.registry->searchProperty(service, "NVMe Revision Supported", true)
+    Value nvmeRev = p_.registry->searchProperty(service, keys::kNvmeRevisionSupported, true)
                         .value_or(Value(""));
     Value iconDict("");
-    if (const Dict* d = description->getDict("DAMediaIcon")) iconDict = *d;
-    auto blockSize = description->find("DAMediaBlockSize");
+    if (const Dict* d = description->getDict(keys::kDAMediaIcon)) iconDict = *d;
+    auto blockSize = description->find(keys::kDAMediaBlockSize);
     std::uint64_t sectorSize = blockSize ? blockSize->toUInt().value_or(0) : 0;
-    auto mediaSize = description->find("DAMediaSize");
+    auto mediaSize = description->find(keys::kDAMediaSize);
 
     record.set("nvmeRevSupported", std::move(nvmeRev));
-    record.set("isNVMe", isNVMe);
-    record.set("bsdName", bsdName);
-    record.set("Device Model", model);
-    record.set("Serial Number", serial);
-    record.set("Firmware Version", firmware);
-    record.set("Drive Type", driveType);
+    record.set(keys::kIsNVMe, isNVMe);
+    record.set(keys::kBsdName, bsdName);
+    record.set(keys::kDeviceModel, model);
+    record.set(keys::kSerialNumber, serial);
+    record.set(keys::kFirmwareVersion, firmware);
+    record.set(keys::kDriveType, driveType);
     record.set("isInternal", internal);
     record.set("isRemovable", removable);
     record.set("mediaType", driveType);
-    record.set("User Capacity", mediaSize ? mediaSize->toUInt().value_or(0) : std::uint64_t{0});
+    record.set(keys::kUserCapacity, mediaSize ? mediaSize->toUInt().value_or(0) : std::uint64_t{0});
     record.set("sectorSizeStr", std::to_string(sectorSize) + " bytes physical");
     record.set("diskIcon", std::move(icon));
     record.set("diskIconDict", std::move(iconDict));
     record.set("diskMfgLogo", "");
     record.set("scheme", std::string(*scheme));
-    record.set("volumes", std::move(volumes));
+    record.set(keys::kVolumes, std::move(volumes));
     record.set("deviceLocation", deviceLocation);
-    record.set("Loc-Con", locCon);
-    record.set("registryService", std::uint64_t{service});
+    record.set(keys::kLocCon, locCon);
+    record.set(keys::kRegistryService, std::uint64_t{service});
     return std::make_pair(std::move(bsdName), std::move(record));
   }
 
@@ -150,9 +150,11 @@ class Enumeration {
   // The generic storage icon for the kind of disk, replaced by the icon its
   // own driver bundle names when one of the system's extensions is that bundle.
   Value diskIcon(const Dict& description, bool internal, bool removable) {
-    const char* generic = internal ? "Internal.icns" : removable ? "Removable.icns" : "External.icns";
+    const char* generic = internal    ? "Internal.icns"
+                          : removable ? "Removable.icns"
+                                      : "External.icns";
     std::optional<Image> icon = p_.bundles->bundleImage(kStorageFamilyBundle, generic);
-    const Dict* iconDict = description.getDict("DAMediaIcon");
+    const Dict* iconDict = description.getDict(keys::kDAMediaIcon);
     const std::string* bundleId = iconDict ? iconDict->getString("CFBundleIdentifier") : nullptr;
     std::string resource = iconDict ? iconDict->stringOr("IOBundleResourceFile") : "";
     if (bundleId && extensionNames_) {
@@ -173,38 +175,39 @@ class Enumeration {
   Array volumeList(RegistryEntry medium, const std::string& content) {
     Array volumes;
     for (RegistryEntry child : p_.registry->descendants(medium)) {
-      if (!p_.registry->searchProperty(child, "BSD Name", false)) continue;
+      if (!p_.registry->searchProperty(child, keys::kBSDName, false)) continue;
       auto description = p_.diskArbitration->describe(child);
       if (!description) continue;
-      const std::string* volumeName = description->getString("DAVolumeName");
+      const std::string* volumeName = description->getString(keys::kDAVolumeName);
       if (!volumeName || isHiddenVolume(*volumeName)) continue;
-      volumes.push_back(Value(Dict{{"content", content}, {"name", *volumeName}}));
+      volumes.push_back(
+          Value(Dict{{keys::kVolumeContent, content}, {keys::kVolumeName, *volumeName}}));
     }
     return volumes;
   }
 
   static std::string driveTypeText(const Dict& characteristics) {
-    std::string medium = characteristics.stringOr("Medium Type");
+    std::string medium = characteristics.stringOr(keys::kMediumType);
     medium = text::replaceAll(medium, "Solid State", "SSD");
     medium = text::replaceAll(medium, "Rotational", "HDD");
     std::string rate;
-    if (const Value* r = characteristics.find("Rotation Rate"))
+    if (const Value* r = characteristics.find(keys::kRotationRate))
       rate = text::formatObject(*r) + " rpm";
     return medium + " " + rate;
   }
 
-  // "deviceLocation" and "Loc-Con" of the drive.
+  // "deviceLocation" and keys::kLocCon of the drive.
   std::pair<std::string, std::string> location(RegistryEntry service, const Dict& record) {
-    auto controller = p_.registry->searchProperty(service, "Controller Characteristics", true);
+    auto controller = p_.registry->searchProperty(service, keys::kControllerCharacteristics, true);
     const Dict* cc = controller ? controller->ifDict() : nullptr;
-    if (cc && cc->stringOr("Vendor Name") == "Thunderbolt") return {"", "External Thunderbolt"};
+    if (cc && cc->stringOr(keys::kVendorName) == "Thunderbolt") return {"", "External Thunderbolt"};
 
-    const Dict* protocol = record.getDict("Protocol Characteristics");
-    const Value* interconnect = protocol ? protocol->find("Physical Interconnect") : nullptr;
-    const Value* where = protocol ? protocol->find("Physical Interconnect Location") : nullptr;
+    const Dict* protocol = record.getDict(keys::kProtocolCharacteristics);
+    const Value* interconnect = protocol ? protocol->find(keys::kPhysicalInterconnect) : nullptr;
+    const Value* where = protocol ? protocol->find(keys::kPhysicalInterconnectLocation) : nullptr;
 
     std::string deviceLocation;
-    if (auto loc = p_.registry->searchProperty(service, "io-device-location", true)) {
+    if (auto loc = p_.registry->searchProperty(service, keys::kDeviceLocationProperty, true)) {
       if (const Data* bytes = loc->ifData()) {
         std::string_view s(reinterpret_cast<const char*>(bytes->data()), bytes->size());
         if (text::isValidUtf8(s)) deviceLocation = s;
@@ -225,7 +228,7 @@ class Enumeration {
 
 // Empties the cache and fills it from a fresh enumeration; false when no
 // disk-arbitration session can be had.
-bool rebuild(discovery::DeviceClassState& state) {
+bool rebuild(DeviceClassState& state) {
   state.driveInformation = Dict{};
   platform::Platform& p = platform::current();
   if (!p.diskArbitration->createSession()) return false;
@@ -239,19 +242,23 @@ bool rebuild(discovery::DeviceClassState& state) {
 
 }  // namespace
 
-std::optional<Dict> KVSMARTDevice::driveInformation() {
-  discovery::DeviceClassState& state = discovery::deviceClassState();
+bool isKeptContent(std::string_view content) {
+  return schemeName(content).has_value();
+}
+
+std::optional<Dict> enumerateDriveRecords() {
+  DeviceClassState& state = deviceClassState();
   if (!rebuild(state)) return std::nullopt;
   return state.driveInformation;
 }
 
-std::optional<Dict> KVSMARTDevice::settingsForBSDName(std::optional<std::string_view> bsdName) {
+std::optional<Dict> driveRecord(std::optional<std::string_view> bsdName) {
   std::string_view name = bsdName ? text::lastPathComponent(*bsdName) : std::string_view();
-  discovery::DeviceClassState& state = discovery::deviceClassState();
+  DeviceClassState& state = deviceClassState();
   if (const Dict* hit = state.driveInformation.getDict(name)) return *hit;
   if (!rebuild(state)) return std::nullopt;
   if (const Dict* found = state.driveInformation.getDict(name)) return *found;
   return std::nullopt;
 }
 
-}  // namespace sentrel
+}  // namespace sentrel::discovery

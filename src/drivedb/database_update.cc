@@ -89,15 +89,16 @@ std::optional<std::string> download(platform::Platform& p, const std::string& ur
 
 // Stores an accepted text; false (logged) when that fails.
 bool store(platform::Platform& p, const std::string& text) {
-  platform::FileError error;
+  platform::Failure error;
   if (p.files->writeFileAtomically(KVSmartDeviceDatabase::dbPath(), text, &error)) return true;
   p.log->nslog("copy database failed: " + error.message());
   return false;
 }
 
 void postUpdated(platform::Platform& p) {
-  p.queues->asyncMain(
-      [notifications = p.notifications] { notifications->post(KVSmartDeviceDatabase::kDatabaseUpdated); });
+  p.queues->asyncMain([notifications = p.notifications] {
+    notifications->post(KVSmartDeviceDatabase::kDatabaseUpdated);
+  });
 }
 
 void updateJob(platform::Platform p) {
@@ -156,7 +157,11 @@ void KVSmartDeviceDatabase::setDownloadSources(std::vector<std::string> baseAddr
   settings().sources = std::move(baseAddresses);
 }
 
-bool KVSmartDeviceDatabase::offline() { return settings().offline.load(); }
-void KVSmartDeviceDatabase::setOffline(bool offline) { settings().offline.store(offline); }
+bool KVSmartDeviceDatabase::offline() {
+  return settings().offline.load();
+}
+void KVSmartDeviceDatabase::setOffline(bool offline) {
+  settings().offline.store(offline);
+}
 
 }  // namespace sentrel

@@ -5,14 +5,20 @@
 
 namespace sentrel {
 
-std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path, std::string* error) {
-  const auto fail = [&](const std::string& reason) -> std::optional<DriveDatabase> {
-    if (error) *error = std::string(path) + ": " + reason;
+std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
+                                                   platform::Failure* failure) {
+  const auto fail = [&](std::string reason) -> std::optional<DriveDatabase> {
+    if (failure)
+      *failure = platform::failureOf(platform::Failure::Kind::badData, std::string(path),
+                                     std::move(reason));
     return std::nullopt;
   };
-  platform::FileError readError;
-  std::optional<std::string> text = platform::current().files->readFile(path, &readError);
-  if (!text) return fail(readError.reason.empty() ? "cannot be read" : readError.reason);
+  platform::Failure readFailure;
+  std::optional<std::string> text = platform::current().files->readFile(path, &readFailure);
+  if (!text) {
+    if (failure) *failure = std::move(readFailure);
+    return std::nullopt;
+  }
   if (!isValidUtf8(*text)) return fail("not UTF-8 text");
   std::optional<DriveDatabase> database = parseDriveDatabase(*text);
   if (!database) return fail("no drive database version marker ({ \"VERSION: or { \"$Id:)");

@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "sentrel/drive_database.h"
+#include "sentrel/keys.h"
 #include "sentrel/platform.h"
 #include "sentrel/smart_device.h"
 
@@ -13,14 +14,15 @@ namespace sentrel {
 namespace {
 
 // The NVMe health values a reply shows, in this order.
-constexpr std::array<const char*, 9> kNvmeRows{
-    "lowSpare",       "overTemp",       "lowReliability", "readOnly",        "failedVMBkup",
-    "availableSpare", "spareThreshold", "percentUsed",    "percentRemaining"};
+constexpr std::array<keys::Key, 9> kNvmeRows{
+    keys::kLowSpare,       keys::kOverTemp,     keys::kLowReliability,
+    keys::kReadOnly,       keys::kFailedVMBkup, keys::kAvailableSpare,
+    keys::kSpareThreshold, keys::kPercentUsed,  keys::kPercentRemaining};
 
 // The whole ATA reply takes about this long, spread over its rows.
 constexpr unsigned kPacingBudgetMs = 1200;
 
-std::int32_t integerOf(const Dict& entry, const char* key) {
+std::int32_t integerOf(const Dict& entry, keys::Key key) {
   const Value* v = entry.find(key);
   const std::string* s = v ? v->plainText() : nullptr;
   return s ? text::leadingInteger(*s) : 0;
@@ -37,11 +39,11 @@ bool booleanOf(const Value* v) {
 // string name (a record a host made itself) is skipped.
 Array volumeNames(const Dict& props) {
   Array names;
-  const Array* volumes = props.getArray("volumes");
+  const Array* volumes = props.getArray(keys::kVolumes);
   if (!volumes) return names;
   for (const Value& v : *volumes) {
     const Dict* volume = v.ifDict();
-    const std::string* name = volume ? volume->getString("name") : nullptr;
+    const std::string* name = volume ? volume->getString(keys::kVolumeName) : nullptr;
     if (!name) continue;
     if (std::find(names.begin(), names.end(), Value(*name)) == names.end()) names.push_back(*name);
   }
@@ -50,39 +52,42 @@ Array volumeNames(const Dict& props) {
 
 Array nvmeRows(const Dict& props) {
   Array rows;
-  for (const char* name : kNvmeRows) {
+  for (keys::Key name : kNvmeRows) {
     const Value* v = props.find(name);
-    rows.push_back(Value(Dict{{"attributeName", name}, {"rawAttributeValue", v ? *v : Value("")}}));
+    rows.push_back(Value(
+        Dict{{keys::kAttributeName, name}, {keys::kReplyRawAttributeValue, v ? *v : Value("")}}));
   }
   return rows;
 }
 
 Array ataRows(const Dict& props, const std::string* status) {
   Array rows;
-  const Array* attributes = props.getArray("vendorspecificAttributes");
+  const Array* attributes = props.getArray(keys::kVendorSpecificAttributes);
   std::size_t n = attributes ? attributes->size() : 0;
   if (n < 1) return rows;
   platform::Platform& p = platform::current();
   const std::chrono::milliseconds pace(kPacingBudgetMs / n);
 
-  int health = status && *status == "Passed" ? 2 : status && *status == "Warning" ? 1 : 0;
-  rows.push_back(Value(Dict{{"attributeID", 0},
-                            {"attributeName", p.bundles->localizedString("Extended Health", "", "")},
-                            {"worseValue", 0},
-                            {"normalValue", health},
-                            {"thresholdValue", 0}}));
+  int health = status && *status == keys::kPassed ? 2 : status && *status == keys::kWarning ? 1 : 0;
+  rows.push_back(
+      Value(Dict{{keys::kReplyAttributeId, 0},
+                 {keys::kAttributeName, p.bundles->localizedString("Extended Health", "", "")},
+                 {keys::kReplyWorseValue, 0},
+                 {keys::kReplyNormalValue, health},
+                 {keys::kReplyThresholdValue, 0}}));
   p.clock->sleep(pace);
   for (std::size_t k = 1; k <= n; ++k) {
     const Dict* entry = (*attributes)[k - 1].ifDict();
     Dict empty;
     if (!entry) entry = &empty;
-    std::int32_t id = integerOf(*entry, "ID");
+    std::int32_t id = integerOf(*entry, keys::kAttributeId);
     std::string label = p.bundles->localizedString("SMART_" + std::to_string(id), "", "SMART");
-    rows.push_back(Value(Dict{{"attributeID", static_cast<std::int64_t>(k)},
-                              {"attributeName", label + " (" + std::to_string(id) + ")"},
-                              {"worseValue", integerOf(*entry, "worst")},
-                              {"normalValue", integerOf(*entry, "value")},
-                              {"thresholdValue", integerOf(*entry, "threshold")}}));
+    rows.push_back(
+        Value(Dict{{keys::kReplyAttributeId, static_cast<std::int64_t>(k)},
+                   {keys::kAttributeName, label + " (" + std::to_string(id) + ")"},
+                   {keys::kReplyWorseValue, integerOf(*entry, keys::kAttributeWorst)},
+                   {keys::kReplyNormalValue, integerOf(*entry, keys::kAttributeValue)},
+                   {keys::kReplyThresholdValue, integerOf(*entry, keys::kAttributeThreshold)}}));
     p.clock->sleep(pace);
   }
   return rows;
@@ -90,28 +95,42 @@ Array ataRows(const Dict& props, const std::string* status) {
 
 }  // namespace
 
-SentrelFramework::SentrelFramework() { KVSmartDeviceDatabase::updateDB(); }
+SentrelFramework::SentrelFramework() {
+  KVSmartDeviceDatabase::updateDB();
+}
 
 Dict replyForDeviceProperties(const Dict* properties) {
   Dict none;
   const Dict& p = properties ? *properties : none;
-  bool isNVMe = booleanOf(p.find("isNVMe"));
-  const std::string* status = p.getString("attributeHealth");
+  bool isNVMe = booleanOf(p.find(keys::kIsNVMe));
+  const std::string* status = p.getString(keys::kAttributeHealth);
   Array rows = isNVMe ? nvmeRows(p) : ataRows(p, status);
-  return Dict{{"status", status ? *status : "No Data"},
-              {"isNVMe", isNVMe},
-              {"properties", std::move(rows)},
-              {"deviceName", p.stringOr("Device Model", "-")},
-              {"deviceSerialNumber", p.stringOr("Serial Number", "-")},
-              {"volumes", volumeNames(p)}};
+  return Dict{{keys::kReplyStatus, status ? Value(*status) : Value(keys::kNoData)},
+              {keys::kIsNVMe, isNVMe},
+              {keys::kReplyProperties, std::move(rows)},
+              {keys::kReplyDeviceName, p.stringOr(keys::kDeviceModel, "-")},
+              {keys::kReplySerialNumber, p.stringOr(keys::kSerialNumber, "-")},
+              {keys::kVolumes, volumeNames(p)}};
+}
+
+SentrelFramework::Check SentrelFramework::check(const Dict& request) {
+  std::optional<std::string_view> bsd;
+  if (const std::string* s = request.getString(keys::kSelectedBSD)) bsd = *s;
+  Check out;
+  std::shared_ptr<Dict> props;
+  if (auto device = KVSMARTDevice::deviceWithBSDName(bsd)) {
+    out.found = true;
+    props = device->updateProperties();
+    out.verdict = device->healthVerdict();
+    out.failure = device->failure();
+  }
+  out.reply = replyForDeviceProperties(props.get());
+  out.properties = std::move(props);
+  return out;
 }
 
 void SentrelFramework::runWith(const Dict& request, const Reply& reply) {
-  std::optional<std::string_view> bsd;
-  if (const std::string* s = request.getString("selectedBSD")) bsd = *s;
-  std::shared_ptr<Dict> props;
-  if (auto device = KVSMARTDevice::deviceWithBSDName(bsd)) props = device->updateProperties();
-  reply(replyForDeviceProperties(props.get()));
+  reply(check(request).reply);
 }
 
 }  // namespace sentrel

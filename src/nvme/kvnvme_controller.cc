@@ -5,6 +5,7 @@
 #include "nvme/nvme_health.h"
 #include "nvme/nvme_identify.h"
 #include "nvme/nvme_logs.h"
+#include "sentrel/keys.h"
 #include "sentrel/nvme.h"
 #include "sentrel/platform.h"
 
@@ -59,19 +60,28 @@ void readPages(platform::NvmeSmartInterface& nvmeInterface, ControllerPages& pag
 
 std::optional<Dict> kvNVMe::readNVMeForService(std::uint32_t service) {
   ControllerPages pages;
+  failure_.reset();
   if (service == 0) return std::nullopt;
 
   platform::Platform& p = platform::current();
   {
     std::unique_ptr<platform::NvmeSmartPlugIn> plugIn;
-    if (p.plugIns->createNvmePlugIn(service, plugIn) != platform::kSuccess || !plugIn) {
+    platform::Failure why;
+    platform::Status s = p.plugIns->createNvmePlugIn(service, plugIn, &why);
+    if (s != platform::kSuccess || !plugIn) {
+      noteFailure(why.failed() ? why
+                               : platform::failureOfCommand("", "opening the NVMe access", s));
       p.log->nslog("Lost connection to plugin");
       return std::nullopt;
     }
     std::unique_ptr<platform::NvmeSmartInterface> nvmeInterface;
-    if (plugIn->queryInterface(nvmeInterface) != platform::kSuccess || !nvmeInterface)
+    s = plugIn->queryInterface(nvmeInterface);
+    if (s != platform::kSuccess || !nvmeInterface) {
+      noteFailure(platform::failureOfCommand("", "opening the NVMe interface", s));
       return std::nullopt;  // leaving the scope destroys the plug-in
+    }
     readPages(*nvmeInterface, pages);
+    if (auto f = nvmeInterface->lastFailure()) noteFailure(std::move(*f));
     nvmeInterface.reset();  // the interface is released before its plug-in
   }
 
@@ -84,12 +94,12 @@ std::optional<Dict> kvNVMe::readNVMeForService(std::uint32_t service) {
       p.log->nslog(line);
   }
 
-  nvme::HealthVerdict verdict = nvme::healthVerdict(health[0]);
+  nvme::HealthBadge verdict = nvme::healthBadge(health[0]);
   for (const auto& e :
        nvme::controllerHealthSummary(health, p.bundles->systemImage(verdict.iconName)))
     reading.set(e.key, e.value);
 
-  reading.set("errorLog", nvme::errorLogEntries(nvme::ErrorLogView(pages.errorLog)));
+  reading.set(keys::kErrorLog, nvme::errorLogEntries(nvme::ErrorLogView(pages.errorLog)));
   reading.set("powerStates", nvme::powerStates(identify));
   nvme::addFirmwareSlots(reading, identify, nvme::FirmwareLogView(pages.firmwareLog));
   return reading;

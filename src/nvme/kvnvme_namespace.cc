@@ -7,6 +7,7 @@
 #include "nvme/nvme_health.h"
 #include "nvme/nvme_identify.h"
 #include "nvme/nvme_text.h"
+#include "sentrel/keys.h"
 #include "sentrel/nvme.h"
 #include "sentrel/platform.h"
 
@@ -43,11 +44,12 @@ void addRegistryGroup(Dict& reading, platform::Registry& registry, platform::Reg
   std::string name = registry.name(entry);
   std::string className = registry.className(entry);
   Dict properties = registry.properties(entry).value_or(Dict{});
-  for (const char* group : {"Protocol Characteristics", "Device Characteristics"}) {
+  for (keys::Key group : {keys::kProtocolCharacteristics, keys::kDeviceCharacteristics}) {
     if (const Dict* d = properties.getDict(group))
       for (const auto& e : *d) reading.set(e.key, e.value);
   }
-  for (const char* key : {"Logical Block Size", "Physical Block Size", "NVMe SMART Capable"}) {
+  for (keys::Key key :
+       {keys::kLogicalBlockSize, keys::kPhysicalBlockSize, keys::kNvmeSmartCapable}) {
     if (const Value* v = properties.find(key)) reading.set(key, *v);
   }
   reading.set("service_name", name);
@@ -58,9 +60,10 @@ void addRegistryGroup(Dict& reading, platform::Registry& registry, platform::Reg
 
 std::optional<Dict> kvNVMe::readNVMeUUID(const std::optional<std::string>& uuid) {
   Dict reading;
+  failure_.reset();
   platform::Platform& p = platform::current();
   platform::RegistryEntry entry = p.registry->matchingService(
-      Dict{{"NVMe SMART Capable", true}, {"NamespaceUUID", uuid.value_or("")}});
+      Dict{{keys::kNvmeSmartCapable, true}, {keys::kNamespaceUUID, uuid.value_or("")}});
   if (entry == 0) return reading;  // nothing carries the UUID: nothing to log
   addRegistryGroup(reading, *p.registry, entry);
 
@@ -69,7 +72,9 @@ std::optional<Dict> kvNVMe::readNVMeUUID(const std::optional<std::string>& uuid)
   StepStatuses status;
   std::unique_ptr<platform::NvmeSmartPlugIn> plugIn;
   std::unique_ptr<platform::NvmeSmartInterface> nvmeInterface;
-  status.plugIn = p.plugIns->createNvmePlugIn(entry, plugIn);
+  platform::Failure why;
+  status.plugIn = p.plugIns->createNvmePlugIn(entry, plugIn, &why);
+  if (status.plugIn != 0) noteFailure(why);
   if (status.plugIn == 0 && plugIn) {
     status.query = plugIn->queryInterface(nvmeInterface);
     if (status.query == 0 && nvmeInterface) {
@@ -78,6 +83,9 @@ std::optional<Dict> kvNVMe::readNVMeUUID(const std::optional<std::string>& uuid)
     }
   }
 
+  if (nvmeInterface) {
+    if (auto f = nvmeInterface->lastFailure()) noteFailure(std::move(*f));
+  }
   if (status.anyFailed()) {
     p.log->syslog(kAlert, errorLine(status));
   } else if (nvmeInterface) {

@@ -1,4 +1,5 @@
 #include "nvme/nvme_health.h"
+#include "sentrel/keys.h"
 
 #include <array>
 
@@ -61,10 +62,31 @@ std::uint8_t percentRemaining(std::uint8_t percentUsed) {
 
 }  // namespace
 
-HealthVerdict healthVerdict(std::uint8_t criticalWarning) {
-  if (criticalWarning & kFailingBits) return {"Failed", "NSStatusUnavailableFlat"};
-  if (criticalWarning & kWarningBits) return {"Warning", "NSStatusPartiallyAvailableFlat"};
-  return {"Passed", "NSStatusAvailableFlat"};
+HealthBadge healthBadge(std::uint8_t criticalWarning) {
+  if (criticalWarning & kFailingBits) return {keys::kFailed, "NSStatusUnavailableFlat"};
+  if (criticalWarning & kWarningBits) return {keys::kWarning, "NSStatusPartiallyAvailableFlat"};
+  return {keys::kPassed, "NSStatusAvailableFlat"};
+}
+
+sentrel::HealthVerdict judgeNvmeHealth(std::uint8_t criticalWarning) {
+  struct Bit {
+    std::uint8_t mask;
+    const char* text;
+  };
+  // Failing bits first, then the warnings, each in bit order.
+  constexpr std::array<Bit, 5> kBits{{
+      {kLowReliability, "the NVM subsystem's reliability is degraded (critical warning bit 2)"},
+      {kReadOnly, "the media is in read-only mode (critical warning bit 3)"},
+      {kLowSpare, "the available spare is below its threshold (critical warning bit 0)"},
+      {kOverTemp, "a temperature is outside its threshold (critical warning bit 1)"},
+      {kFailedVMBackup, "the volatile memory backup device has failed (critical warning bit 4)"},
+  }};
+  sentrel::HealthVerdict v{std::string(healthBadge(criticalWarning).word), {}};
+  for (const Bit& b : kBits) {
+    if (criticalWarning & b.mask)
+      v.reasons.push_back({HealthReason::Rule::criticalWarning, b.mask, -1, b.text});
+  }
+  return v;
 }
 
 Image statusIcon(Image systemImage) {
@@ -80,18 +102,18 @@ StyledText statusBadge(const Image& icon, std::string_view word) {
 
 Dict controllerHealthSummary(HealthView health, const std::optional<Image>& systemImage) {
   std::uint8_t cw = u8<0>(health);
-  HealthVerdict verdict = healthVerdict(cw);
+  HealthBadge verdict = healthBadge(cw);
   std::uint16_t kelvin = u16<1>(health);
   std::uint8_t used = u8<5>(health);
 
   Dict out;
-  out.set("criticalWarning", unsignedValue(cw));
-  out.set("lowSpare", (cw & kLowSpare) != 0);
-  out.set("overTemp", (cw & kOverTemp) != 0);
-  out.set("lowReliability", (cw & kLowReliability) != 0);
-  out.set("readOnly", (cw & kReadOnly) != 0);
-  out.set("failedVMBkup", (cw & kFailedVMBackup) != 0);
-  out.set("attributeHealth", verdict.word);
+  out.set(keys::kCriticalWarning, unsignedValue(cw));
+  out.set(keys::kLowSpare, (cw & kLowSpare) != 0);
+  out.set(keys::kOverTemp, (cw & kOverTemp) != 0);
+  out.set(keys::kLowReliability, (cw & kLowReliability) != 0);
+  out.set(keys::kReadOnly, (cw & kReadOnly) != 0);
+  out.set(keys::kFailedVMBkup, (cw & kFailedVMBackup) != 0);
+  out.set(keys::kAttributeHealth, verdict.word);
   if (systemImage) {
     Image icon = statusIcon(*systemImage);
     out.set("extendedHealth", statusBadge(icon, verdict.word));
@@ -100,11 +122,11 @@ Dict controllerHealthSummary(HealthView health, const std::optional<Image>& syst
     out.set("extendedHealth", "");
     out.set("extendedHealthIcon", "");
   }
-  out.set("availableSpare", unsignedValue(u8<3>(health)));
-  out.set("spareThreshold", unsignedValue(u8<4>(health)));
-  out.set("percentUsed", unsignedValue(used));
-  out.set("percentRemaining", unsignedValue(percentRemaining(used)));
-  out.set("temperature", unsignedValue(kelvin));
+  out.set(keys::kAvailableSpare, unsignedValue(u8<3>(health)));
+  out.set(keys::kSpareThreshold, unsignedValue(u8<4>(health)));
+  out.set(keys::kPercentUsed, unsignedValue(used));
+  out.set(keys::kPercentRemaining, unsignedValue(percentRemaining(used)));
+  out.set(keys::kTemperature, unsignedValue(kelvin));
   out.set("tempoC", static_cast<float>(static_cast<double>(kelvin) - 273.15));
   // Only the low halves count; the products wrap modulo 2^64.
   out.set("totalBytesRead", unsignedValue(u64<32>(health) * kBytesPerDataUnit));
@@ -118,18 +140,18 @@ Dict namespaceHealthSummary(HealthView health) {
   std::uint8_t used = u8<5>(health);
 
   Dict out;
-  out.set("criticalWarning", unsignedValue(cw));
-  out.set("lowSpare", cw & kLowSpare);
-  out.set("overTemp", cw & kOverTemp);
-  out.set("lowReliability", cw & kLowReliability);
-  out.set("readOnly", cw & kReadOnly);
-  out.set("failedVMBkup", cw & kFailedVMBackup);
-  out.set("attributeHealth", healthVerdict(cw).word);
-  out.set("availableSpare", unsignedValue(u8<3>(health)));
-  out.set("spareThreshold", unsignedValue(u8<4>(health)));
-  out.set("percentUsed", unsignedValue(used));
-  out.set("percentRemaining", int{percentRemaining(used)});
-  out.set("temperature", unsignedValue(u16<1>(health)));
+  out.set(keys::kCriticalWarning, unsignedValue(cw));
+  out.set(keys::kLowSpare, cw & kLowSpare);
+  out.set(keys::kOverTemp, cw & kOverTemp);
+  out.set(keys::kLowReliability, cw & kLowReliability);
+  out.set(keys::kReadOnly, cw & kReadOnly);
+  out.set(keys::kFailedVMBkup, cw & kFailedVMBackup);
+  out.set(keys::kAttributeHealth, healthBadge(cw).word);
+  out.set(keys::kAvailableSpare, unsignedValue(u8<3>(health)));
+  out.set(keys::kSpareThreshold, unsignedValue(u8<4>(health)));
+  out.set(keys::kPercentUsed, unsignedValue(used));
+  out.set(keys::kPercentRemaining, int{percentRemaining(used)});
+  out.set(keys::kTemperature, unsignedValue(u16<1>(health)));
   addCounters(out, health);
   return out;
 }

@@ -8,21 +8,26 @@
 #include <string_view>
 
 #include "nvme/nvme_layout.h"
+#include "sentrel/health.h"
 #include "sentrel/value.h"
 
 namespace sentrel::nvme {
 
 // The health word and the name of the system image that shows it.
-struct HealthVerdict {
+struct HealthBadge {
   std::string_view word;
   std::string_view iconName;
-  friend bool operator==(const HealthVerdict&, const HealthVerdict&) = default;
+  friend bool operator==(const HealthBadge&, const HealthBadge&) = default;
 };
 
 // Reliability degraded or media read-only (bits 2, 3) fail the drive; low
 // spare, temperature or a failed volatile-memory backup (bits 0, 1, 4) only
 // warn; bits 5 to 7 alone leave it passed.
-HealthVerdict healthVerdict(std::uint8_t criticalWarning);
+HealthBadge healthBadge(std::uint8_t criticalWarning);
+
+// The same verdict with its reasons, one per warning bit that counts, the
+// failing bits first.
+sentrel::HealthVerdict judgeNvmeHealth(std::uint8_t criticalWarning);
 
 inline constexpr double kStatusIconPoints = 20;
 inline constexpr double kStatusBadgeBaselineOffset = -5.0;

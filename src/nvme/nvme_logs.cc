@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "nvme/nvme_text.h"
+#include "sentrel/keys.h"
 
 namespace sentrel::nvme {
 
@@ -75,7 +76,7 @@ void addFirmwareSlots(Dict& reading, IdentifyView identify, FirmwareLogView log)
     slots.push_back(Dict{
         {"slot", unsignedValue(n)},
         {"active", active ? "Yes" : "No"},
-        {"readOnly", readOnly ? "Yes" : "No"},
+        {keys::kReadOnly, readOnly ? "Yes" : "No"},
         {"firmwareRevision", (*bytes)[0] != 0 ? slotRevision(*bytes) : running},
     });
   }

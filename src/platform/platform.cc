@@ -1,8 +1,9 @@
+// The seam itself: the installed platform and the default search of the
+// registry. Which backend the process runs on
+// by default is the backend's business (defaultPlatform()).
 #include "sentrel/platform.h"
 
 #include <atomic>
-
-#include "platform/linux/linux_platform.h"
 
 namespace sentrel::platform {
 
@@ -28,7 +29,7 @@ Platform& current() {
   // The installed platform is handed out for change: it cannot point to const.
   // cppcheck-suppress constVariable
   if (Platform* p = installed.load(std::memory_order_acquire)) return *p;
-  return linuxPlatform();
+  return defaultPlatform();
 }
 
 std::uint64_t generation() {

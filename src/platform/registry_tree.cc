@@ -1,4 +1,5 @@
 #include "platform/registry_tree.h"
+#include "core/bytes.h"
 
 namespace sentrel::platform {
 
@@ -69,9 +70,7 @@ std::optional<Dict> describeNode(const TreeNode* node) {
 }
 
 Status smartChecksumStatus(ConstSector sector) {
-  unsigned sum = 0;
-  for (std::uint8_t b : sector) sum += b;
-  return (sum & 0xFF) == 0 ? kSuccess : kGeneralError;
+  return bytes::checksumSound(sector) ? kSuccess : kGeneralError;
 }
 
 }  // namespace sentrel::platform

@@ -98,7 +98,7 @@ TEST(AttributeTableTest, ConditionsFlagsAndTheRedMark) {
     Built b = build({c.slot}, &entry);
     ASSERT_EQ(b.table.display.size(), 1u) << c.name;
     const Value& display = b.table.display[0];
-    EXPECT_EQ(b.table.anyFlagged, c.red) << c.name;
+    EXPECT_EQ(!b.table.attention.empty(), c.red) << c.name;
     EXPECT_EQ(display.ifDict()->find("ID")->ifStyledText()->color,
               c.red ? Color::red : Color::controlText)
         << c.name;

@@ -3,6 +3,8 @@
 // against an independent reading of the same layouts.
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -153,7 +155,7 @@ TEST(DemoSectorsTest, CapabilitiesOfTheThreeDrives) {
 }
 
 TEST(DemoSectorsTest, ARefreshOfTheDemoDiskFillsEveryKey) {
-  std::string error;
+  platform::Failure error;
   auto machine = sim::Machine::load(kDemo, &error);
   ASSERT_TRUE(machine) << error;
   platform::ScopedPlatform installed(machine->platform());

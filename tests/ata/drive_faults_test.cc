@@ -50,7 +50,7 @@ struct Outcome {
 
 Outcome refresh(const std::string& bsd, FaultPlugIns::Rule rule) {
   Outcome out;
-  std::string error;
+  platform::Failure error;
   auto machine = sim::Machine::load(SENTREL_SOURCE_DIR "/examples/demo-mac", &error);
   if (!machine) {
     ADD_FAILURE() << error;
@@ -81,33 +81,33 @@ Outcome refresh(const std::string& bsd, FaultPlugIns::Rule rule) {
 std::vector<std::string> occurrences(const std::vector<DriveCommand>& commands) {
   std::map<std::string, int> seen;
   std::vector<std::string> out;
-  for (const DriveCommand& c : commands) out.push_back(c.name + "#" + std::to_string(++seen[c.name]));
+  for (const DriveCommand& c : commands)
+    out.push_back(c.name + "#" + std::to_string(++seen[c.name]));
   return out;
 }
 
 // The capability keys the capability reader writes from the SMART data.
-const std::vector<std::string> kCapabilityKeys{
-    "Offline data collection status",
-    "Auto Offline Data Collection Status",
-    "Self-test status",
-    "Self-test progress",
-    "Offline data collection time",
-    "SMART execute Offline immediate",
-    "Auto Offline data collection",
-    "Abort Offline collection upon command",
-    "Offline read scanning",
-    "Self-test",
-    "Conveyance Self-test",
-    "Selective Self-test",
-    "Save data before power-saving mode",
-    "Autosave",
-    "Extended self-test polling time",
-    "Short self-test polling time",
-    "Conveyance self-test polling time"};
+const std::vector<std::string> kCapabilityKeys{"Offline data collection status",
+                                               "Auto Offline Data Collection Status",
+                                               "Self-test status",
+                                               "Self-test progress",
+                                               "Offline data collection time",
+                                               "SMART execute Offline immediate",
+                                               "Auto Offline data collection",
+                                               "Abort Offline collection upon command",
+                                               "Offline read scanning",
+                                               "Self-test",
+                                               "Conveyance Self-test",
+                                               "Selective Self-test",
+                                               "Save data before power-saving mode",
+                                               "Autosave",
+                                               "Extended self-test polling time",
+                                               "Short self-test polling time",
+                                               "Conveyance self-test polling time"};
 
 // What the attribute table writes.
 const std::vector<std::string> kAttributeKeys{
-    "temperature", "powerOnHours", "vsaDict",     "Model Family", "vendorspecificAttributes",
+    "temperature", "powerOnHours",    "vsaDict",     "Model Family", "vendorspecificAttributes",
     "Health",      "attributeHealth", "healthColor", "health"};
 
 // The keys each command's failure may change: those of the reader that
@@ -356,11 +356,12 @@ TEST_F(AtaDriveFaultsTest, TheHealthReplyComesOnceUnderEveryRule) {
       // find SMART refused: "No Data".
       {"every 2nd command", FaultPlugIns::everyNth(2), {"Warning", "Unknown", "No Data"}},
       {"every 3rd command with a general error",
-       FaultPlugIns::everyNth(3, platform::kGeneralError), {"Warning", "Unknown", "No Data"}},
+       FaultPlugIns::everyNth(3, platform::kGeneralError),
+       {"Warning", "Unknown", "No Data"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string error;
+    platform::Failure error;
     auto machine = sim::Machine::load(SENTREL_SOURCE_DIR "/examples/demo-mac", &error);
     ASSERT_TRUE(machine) << error;
     platform::Platform p = machine->platform();

@@ -44,27 +44,70 @@ TEST(OpenInterfaceTest, RetriesAndLogsAsTheStatusesSay) {
     int creates;
     std::vector<std::int64_t> waits;
     std::vector<std::string> log;
+    // Why the device says it could not open the access.
+    platform::Failure::Kind failure = platform::Failure::Kind::none;
   } cases[] = {
-      {"unsupported every time", statuses({"0xE00002C7"}), std::nullopt, false, 5,
+      {"unsupported every time",
+       statuses({"0xE00002C7"}),
+       std::nullopt,
+       false,
+       5,
        {100, 100, 100, 100, 100},
        {"KVSMARTDevice openInterface fail  retries: 5 plugin: E00002C7  interface: FFFFFFFF  "
-        "bsdname: disk0"}},
-      {"busy twice then open", statuses({"0xE00002BE", "0xE00002BE", "0"}), std::nullopt, true, 3,
-       {100, 100}, {}},
-      {"busy then unsupported to the end", statuses({"0xE00002BE", "0xE00002C7"}), std::nullopt,
-       false, 5, {100, 100, 100, 100, 100},
+        "bsdname: disk0"},
+       platform::Failure::Kind::unsupported},
+      {"busy twice then open",
+       statuses({"0xE00002BE", "0xE00002BE", "0"}),
+       std::nullopt,
+       true,
+       3,
+       {100, 100},
+       {}},
+      {"busy then unsupported to the end",
+       statuses({"0xE00002BE", "0xE00002C7"}),
+       std::nullopt,
+       false,
+       5,
+       {100, 100, 100, 100, 100},
        {"KVSMARTDevice openInterface fail  retries: 5 plugin: E00002C7  interface: FFFFFFFF  "
-        "bsdname: disk0"}},
-      {"general error gives up at once", statuses({"0xE00002BC"}), std::nullopt, false, 1, {},
+        "bsdname: disk0"},
+       platform::Failure::Kind::unsupported},
+      {"general error gives up at once",
+       statuses({"0xE00002BC"}),
+       std::nullopt,
+       false,
+       1,
+       {},
        {"KVSMARTDevice openInterface fail  retries: 0 plugin: E00002BC  interface: FFFFFFFF  "
-        "bsdname: disk0"}},
-      {"busy then general error", statuses({"0xE00002BE", "0xE00002BC"}), std::nullopt, false, 2,
+        "bsdname: disk0"},
+       platform::Failure::Kind::io},
+      {"busy then general error",
+       statuses({"0xE00002BE", "0xE00002BC"}),
+       std::nullopt,
+       false,
+       2,
        {100},
        {"KVSMARTDevice openInterface fail  retries: 1 plugin: E00002BC  interface: FFFFFFFF  "
-        "bsdname: disk0"}},
-      {"interface refused", statuses({"0"}), "0xE00002C2", false, 1, {},
+        "bsdname: disk0"},
+       platform::Failure::Kind::io},
+      {"interface refused",
+       statuses({"0"}),
+       "0xE00002C2",
+       false,
+       1,
+       {},
        {"KVSMARTDevice openInterface fail  retries: 0 plugin: 0  interface: E00002C2  "
-        "bsdname: disk0"}},
+        "bsdname: disk0"},
+       platform::Failure::Kind::io},
+      {"no device",
+       statuses({"0xE00002C0"}),
+       std::nullopt,
+       false,
+       1,
+       {},
+       {"KVSMARTDevice openInterface fail  retries: 0 plugin: E00002C0  interface: FFFFFFFF  "
+        "bsdname: disk0"},
+       platform::Failure::Kind::noResponse},
   };
   for (Case& c : cases) {
     Dict disk = sataDisk("disk0");
@@ -80,6 +123,9 @@ TEST(OpenInterfaceTest, RetriesAndLogsAsTheStatusesSay) {
     EXPECT_EQ(m->calls("ata.createPlugIn").size(), static_cast<std::size_t>(c.creates)) << c.name;
     EXPECT_EQ(sleeps(m.machine()), c.waits) << c.name;
     EXPECT_EQ(logLines(m.machine()), c.log) << c.name;
+    EXPECT_EQ(device->failure() ? device->failure()->kind : platform::Failure::Kind::none,
+              c.failure)
+        << c.name;
     device->closeInterface();
   }
 }
@@ -92,8 +138,8 @@ TEST(OpenInterfaceTest, RefusedInterfaceDestroysThePlugIn) {
   m->clearJournal();
   EXPECT_FALSE(device->openInterface());
   EXPECT_EQ(callNames(m.machine()),
-            (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface",
-                                      "ata.destroyPlugIn", "nslog"}));
+            (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface", "ata.destroyPlugIn",
+                                      "nslog"}));
 }
 
 TEST(OpenInterfaceTest, MissingServiceIsPassedOnAsZero) {
@@ -118,8 +164,8 @@ TEST(OpenInterfaceTest, ReopeningReleasesTheOldAccessFirst) {
   device->closeInterface();  // closed: nothing more happens
   EXPECT_EQ(callNames(m.machine()),
             (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface", "ata.release",
-                                      "ata.destroyPlugIn", "ata.createPlugIn",
-                                      "ata.queryInterface", "ata.release", "ata.destroyPlugIn"}));
+                                      "ata.destroyPlugIn", "ata.createPlugIn", "ata.queryInterface",
+                                      "ata.release", "ata.destroyPlugIn"}));
 }
 
 TEST(DeviceCommandsTest, SelfTestsAndSmartSwitching) {

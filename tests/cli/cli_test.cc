@@ -28,7 +28,15 @@ class CliTest : public ::testing::Test {
     Dict disk = testing::sataDisk("disk0");
     testing::addVolume(disk, "disk0s2", "Macintosh HD");
     testing::ataBlock(disk).set("openStatuses", Array{"0xE00002BE", 0});
-    Dict machine{{"systemVersion", "13.6"}, {"disks", Array{Value(disk)}}};
+    // A virtual disk: no SMART-capable entry above it.
+    Dict virtualDisk = testing::sataDisk("disk1");
+    virtualDisk.set("ancestors", Array{});
+    virtualDisk.find("properties")->ifDict()->set("SMART Unavailable Reason", "a virtio disk");
+    // A drive that refuses to be opened.
+    Dict refusing = testing::sataDisk("disk2");
+    testing::ataBlock(refusing).set("openStatuses", Array{"0xE00002E2"});
+    Dict machine{{"systemVersion", "13.6"},
+                 {"disks", Array{Value(disk), Value(virtualDisk), Value(refusing)}}};
     std::ofstream(folder_ / "machine.json") << toJson(Value(machine));
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -61,12 +69,22 @@ TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
 }
 
 TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
+  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac";
   struct Case {
     std::string args;
     int status;
     std::string says;
   } cases[] = {
-      {sim() + " device disk7", 1, "no drive with SMART access is named disk7 (drives: disk0)"},
+      {sim() + " device disk7", 1,
+       "no disk is named disk7 (drives with SMART access: disk0, disk2)"},
+      {sim() + " device disk0s2", 1, "disk0s2 is a partition of disk0"},
+      // The demo's disk0 is "Warning" for the raw counts of 5 and 187: marked and said.
+      {demo + " health disk0 --no-pace", 0,
+       "Why:     attribute 5: raw value 8 is above 0; attribute 187: raw value 2 is above 0"},
+      {demo + " health disk0 --no-pace", 0, "   4* Reallocated Sectors Count (5)"},
+      {demo + " health disk0 --no-pace", 0, "   3  Start/Stop Count (4)"},
+      {sim() + " health disk1", 1, "disk1 has no SMART access: a virtio disk"},
+      {sim() + " health disk2", 1, "cannot use disk2: ata.createPlugIn failed (status 0xE00002E2)"},
       {sim() + " device disk0", 0, "Device Model: WDC WD10EZEX-08WN4A0"},
       {sim() + " list --format yaml", 2, "--format"},
       {"--sim /nonexistent/machine list", 2, "/nonexistent/machine/machine.json"},
@@ -74,9 +92,9 @@ TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
       {"", 2, "A subcommand is required"},
       {sim() + " selftest disk0 long", 2, "TEST"},
       {sim() + " selftest disk0 short", 0, "short self-test sent to disk0"},
-      {sim() + " selftest disk9 abort", 1, "no drive with SMART access is named disk9"},
+      {sim() + " selftest disk9 abort", 1, "no disk is named disk9"},
       // This machine's own disks: whatever it has, no disk has this name.
-      {"device nosuchdisk9", 1, "no drive with SMART access is named nosuchdisk9"},
+      {"device nosuchdisk9", 1, "no disk is named nosuchdisk9"},
   };
   for (const Case& c : cases) {
     Outcome r = runSentrel(c.args);

@@ -6,6 +6,8 @@
 // scripts/test-tsan.sh (every suite named *ConcurrencyTest).
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -60,7 +62,7 @@ class UpdateConcurrencyTest : public ::testing::Test {
       std::ofstream(folder_ / file) << *text;
       answers.set(address, file);
     }
-    std::string error;
+    platform::Failure error;
     machine_ = sim::Machine::fromJsonText(toJson(Value(Dict{{"downloads", answers}})),
                                           folder_.string(), &error);
     ASSERT_TRUE(machine_) << error;

@@ -10,7 +10,9 @@
 // the "databaseUpdated" notification; addresses that all fail end it with
 // the notification and the database unchanged.
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
+#include "support/fault_printers.h"
 
 #include <csignal>
 #include <filesystem>
@@ -31,7 +33,9 @@ using testing::FaultFiles;
 using testing::drivedbText;
 using testing::kDrivedbHeader;
 
-std::string versionOf(int revision) { return testing::drivedbVersion(revision); }
+std::string versionOf(int revision) {
+  return testing::drivedbVersion(revision);
+}
 
 const std::string kOld = drivedbText(5600, 40);
 const std::string kNew = drivedbText(5700, 60);
@@ -46,7 +50,9 @@ class FakeDownloads final : public platform::Downloads {
     answers_.emplace_back(std::move(prefix), std::move(result));
   }
   void start(std::string_view url, std::function<void(platform::DownloadResult)> done) override {
-    platform::DownloadResult result{std::nullopt, "the address did not answer"};
+    platform::DownloadResult result{
+        std::nullopt, platform::failureOf(platform::Failure::Kind::noResponse, std::string(url),
+                                          "the address did not answer")};
     {
       std::lock_guard lock(mutex_);
       requested_.emplace_back(url);
@@ -106,7 +112,7 @@ class UpdateFaultsTest : public ::testing::Test {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_ / "resources/driveDatabase");
     std::ofstream(folder_ / "resources/driveDatabase/drivedb.h", std::ios::binary) << kBundled;
-    std::string error;
+    platform::Failure error;
     machine_ = sim::Machine::fromJsonText(R"({"host": {"resources": "resources"}})",
                                           folder_.string(), &error);
     ASSERT_TRUE(machine_) << error;
@@ -210,15 +216,15 @@ TEST_F(UpdateFaultsTest, AFailedStoreKeepsTheOldDatabaseWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     storeOld();
-    downloads_.serve(kFirst, {kNew, ""});
-    downloads_.serve(kSecond, {kNew, ""});
+    downloads_.serve(kFirst, {kNew, {}});
+    downloads_.serve(kSecond, {kNew, {}});
     files_->failWrites(c.mode, c.bytes);
     runUpdate();
 
-    EXPECT_EQ(logLines(), (std::vector<std::string>{
-                              "download from '" + address(kFirst) + "' successful",
-                              "copy database failed: " + KVSmartDeviceDatabase::dbPath() + ": " +
-                                  c.reason}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{
+                  "download from '" + address(kFirst) + "' successful",
+                  "copy database failed: " + KVSmartDeviceDatabase::dbPath() + ": " + c.reason}));
     EXPECT_EQ(downloads_.requested().size(), 1u) << "a failed store ends the job";
     EXPECT_EQ(stored(), "old");
     EXPECT_EQ(folderListing(), std::vector<std::string>{"drivedb.h"});
@@ -243,16 +249,16 @@ TEST_F(UpdateFaultsTest, ADiskThatFillsUpLeavesTheOldFileAndNoTemporaryFile) {
   for (std::size_t limit : {std::size_t{0}, std::size_t{1}, kNew.size() / 2, kNew.size() - 1}) {
     SCOPED_TRACE("file size limit " + std::to_string(limit));
     storeOld();
-    downloads_.serve(kFirst, {kNew, ""});
+    downloads_.serve(kFirst, {kNew, {}});
     {
       FileSizeLimit full(limit);
       ASSERT_TRUE(full.ok());
       runUpdate();
     }
-    EXPECT_EQ(logLines(), (std::vector<std::string>{
-                              "download from '" + address(kFirst) + "' successful",
-                              "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
-                                  ": write failed: File too large"}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{"download from '" + address(kFirst) + "' successful",
+                                        "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
+                                            ": write failed: File too large"}));
     EXPECT_EQ(stored(), "old");
     EXPECT_EQ(folderListing(), std::vector<std::string>{"drivedb.h"});
     EXPECT_EQ(installedVersion(), versionOf(5600));
@@ -263,16 +269,17 @@ TEST_F(UpdateFaultsTest, ADiskThatFillsUpLeavesTheOldFileAndNoTemporaryFile) {
 // The storage folder cannot be made: a file stands where a folder above it
 // should be.
 TEST_F(UpdateFaultsTest, AFolderThatCannotBeMadeEndsTheJobAndKeepsTheInstalledDatabase) {
-  const std::filesystem::path support = std::filesystem::path(KVSmartDeviceDatabase::dbfolder()).parent_path();
+  const std::filesystem::path support =
+      std::filesystem::path(KVSmartDeviceDatabase::dbfolder()).parent_path();
   std::filesystem::create_directories(support.parent_path());
   std::ofstream(support, std::ios::binary) << "in the way";
   KVSmartDeviceDatabase::installDriveDatabase(*parseDriveDatabase(kOld));
-  downloads_.serve(kFirst, {kNew, ""});
+  downloads_.serve(kFirst, {kNew, {}});
   runUpdate();
-  EXPECT_EQ(logLines(), (std::vector<std::string>{
-                            "download from '" + address(kFirst) + "' successful",
-                            "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
-                                ": cannot create a temporary file: Not a directory"}));
+  EXPECT_EQ(logLines(),
+            (std::vector<std::string>{"download from '" + address(kFirst) + "' successful",
+                                      "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
+                                          ": cannot create a temporary file: Not a directory"}));
   EXPECT_EQ(installedVersion(), versionOf(5600));
   EXPECT_EQ(notified_, 0);
   std::ifstream in(support, std::ios::binary);
@@ -286,7 +293,7 @@ TEST_F(UpdateFaultsTest, AFolderThatCannotBeMadeEndsTheJobAndKeepsTheInstalledDa
 // takes the host's copy, as it does for any stored file it cannot read.
 TEST_F(UpdateFaultsTest, AStoredFileThatCannotBeReadBackInstallsTheHostCopy) {
   storeOld();
-  downloads_.serve(kFirst, {kNew, ""});
+  downloads_.serve(kFirst, {kNew, {}});
   files_->failReadsOf(KVSmartDeviceDatabase::dbPath());
   runUpdate();
   EXPECT_EQ(logLines(),
@@ -321,7 +328,7 @@ TEST_F(UpdateFaultsTest, BodiesThatAreNotADatabaseAreNeitherStoredNorParsed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     storeOld();
-    downloads_.serve(kFirst, {c.body, ""});
+    downloads_.serve(kFirst, {c.body, {}});
     runUpdate();
     EXPECT_EQ(logLines(), (std::vector<std::string>{
                               "download from '" + address(kFirst) + "' failed",
@@ -348,7 +355,7 @@ TEST_F(UpdateFaultsTest, ATextWithTheValidationLineIsStoredWhole) {
        {"<html><body><pre>\n" + header + "</pre><p>The file has moved.</p></body></html>\n",
         kNew.substr(0, kNew.find("const drive_settings"))}) {
     storeOld();
-    downloads_.serve(kFirst, {body, ""});
+    downloads_.serve(kFirst, {body, {}});
     runUpdate();
     EXPECT_EQ(stored(), std::to_string(body.size()) + " other bytes: " + body.substr(0, 60));
     EXPECT_EQ(notified_, 1);
@@ -377,10 +384,10 @@ TEST_F(UpdateFaultsTest, AFailedStoreOfTheTemporaryFileKeepsTheOldFile) {
   files_->failWrites(FaultFiles::Write::fullAfter, kNew.size() / 3);
   KVSmartDeviceDatabase::downloadDidFinish();
   platform_.queues->drainMain();
-  EXPECT_EQ(logLines(), (std::vector<std::string>{
-                            "download database successful",
-                            "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
-                                ": write failed: No space left on device"}));
+  EXPECT_EQ(logLines(),
+            (std::vector<std::string>{"download database successful",
+                                      "copy database failed: " + KVSmartDeviceDatabase::dbPath() +
+                                          ": write failed: No space left on device"}));
   EXPECT_EQ(stored(), "old");
   EXPECT_EQ(installedVersion(), versionOf(5600));
   EXPECT_EQ(notified_, 0);

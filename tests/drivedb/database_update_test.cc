@@ -3,9 +3,11 @@
 // through libcurl.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include "support/fault_printers.h"
 
 #include <atomic>
 #include <filesystem>
@@ -46,7 +48,7 @@ class UpdateTest : public ::testing::Test {
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    std::string error;
+    platform::Failure error;
     machine_ = sim::Machine::fromJsonText("{}", folder_.string(), &error);
     ASSERT_TRUE(machine_) << error;
     platform_ = machine_->platform();

@@ -7,6 +7,8 @@
 // time-outs, which only turns a hang into a failure instead of a stuck run.
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -42,7 +44,9 @@ bool mentionsTimeout(std::string error) {
 
 class ShortTimeouts {
  public:
-  ShortTimeouts() : saved_(platform::downloadTimeouts()) { platform::setDownloadTimeouts(kShortTimeouts); }
+  ShortTimeouts() : saved_(platform::downloadTimeouts()) {
+    platform::setDownloadTimeouts(kShortTimeouts);
+  }
   ~ShortTimeouts() { platform::setDownloadTimeouts(saved_); }
 
  private:
@@ -54,7 +58,8 @@ class ShortTimeouts {
 std::optional<platform::DownloadResult> fetch(const std::string& url) {
   auto done = std::make_shared<std::promise<platform::DownloadResult>>();
   std::future<platform::DownloadResult> result = done->get_future();
-  platform::linuxDownloads().start(url, [done](platform::DownloadResult r) { done->set_value(std::move(r)); });
+  platform::linuxDownloads().start(
+      url, [done](platform::DownloadResult r) { done->set_value(std::move(r)); });
   if (result.wait_for(kGuard) != std::future_status::ready) return std::nullopt;
   return result.get();
 }
@@ -95,8 +100,8 @@ TEST(DownloadTransportFaultsTest, EachMisbehaviourEndsInAFailureOrTheBytesSent) 
       EXPECT_TRUE(*result->body == *c.body) << result->body->size() << " bytes";
     }
     if (!c.body) {
-      EXPECT_FALSE(result->error.empty());
-      EXPECT_EQ(mentionsTimeout(result->error), c.timedOut) << result->error;
+      EXPECT_TRUE(result->failure.failed());
+      EXPECT_EQ(mentionsTimeout(result->failure.reason), c.timedOut) << result->failure.message();
     }
   }
 }
@@ -107,7 +112,7 @@ TEST(DownloadTransportFaultsTest, AHostThatNeverCompletesTheConnectionTimesOut) 
   std::optional<platform::DownloadResult> result = fetch(server.base() + "/drivedb.h");
   ASSERT_TRUE(result) << "the download did not end within the guard";
   EXPECT_FALSE(result->body);
-  EXPECT_TRUE(mentionsTimeout(result->error)) << result->error;
+  EXPECT_TRUE(mentionsTimeout(result->failure.reason)) << result->failure.message();
 }
 
 // The update's poll of its download: every 300 ms sleep it asks for is
@@ -140,7 +145,7 @@ class UpdateDownloadFaultsTest : public ::testing::Test {
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
-    std::string error;
+    platform::Failure error;
     machine_ = sim::Machine::fromJsonText("{}", folder_.string(), &error);
     ASSERT_TRUE(machine_) << error;
     platform_ = machine_->platform();
@@ -211,7 +216,8 @@ std::vector<std::string> addressesOf(const std::vector<std::string>& bases) {
       "/mirror/smartmontools/raw/master/drivedb.h",
   };
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < bases.size(); ++i) out.push_back(bases[i] + paths[std::min<std::size_t>(i, 3)]);
+  for (std::size_t i = 0; i < bases.size(); ++i)
+    out.push_back(bases[i] + paths[std::min<std::size_t>(i, 3)]);
   return out;
 }
 
@@ -225,11 +231,10 @@ TEST_F(UpdateDownloadFaultsTest, AddressesThatHangOrBreakFailAndTheNextOneDelive
   KVSmartDeviceDatabase::setDownloadSources(bases);
   ASSERT_TRUE(runUpdate()) << "the update did not end within the guard";
   const auto urls = addressesOf(bases);
-  EXPECT_EQ(logLines(), (std::vector<std::string>{
-                            "download from '" + urls[0] + "' failed",
-                            "download from '" + urls[1] + "' failed",
-                            "download from '" + urls[2] + "' failed",
-                            "download from '" + urls[3] + "' successful"}));
+  EXPECT_EQ(logLines(), (std::vector<std::string>{"download from '" + urls[0] + "' failed",
+                                                  "download from '" + urls[1] + "' failed",
+                                                  "download from '" + urls[2] + "' failed",
+                                                  "download from '" + urls[3] + "' successful"}));
   EXPECT_EQ(stored(), "new");
   EXPECT_EQ(installedVersion(), testing::drivedbVersion(5700));
   EXPECT_EQ(notified_, 1);
@@ -239,12 +244,11 @@ TEST_F(UpdateDownloadFaultsTest, AddressesThatHangOrBreakFailAndTheNextOneDelive
 }
 
 TEST_F(UpdateDownloadFaultsTest, EveryAddressFailingInADifferentWayLeavesTheDatabaseAlone) {
-  FaultHttpServer server(
-      {Route{"/hang/", Misbehaviour::hang, kNew},
-       Route{"/chunked/", Misbehaviour::chunkedCut, kNew},
-       Route{"/garbage/", Misbehaviour::notHttp, kNew},
-       // Cut before the validation line arrived.
-       Route{"/cut/", Misbehaviour::closeMidBody, kNew, 10}});
+  FaultHttpServer server({Route{"/hang/", Misbehaviour::hang, kNew},
+                          Route{"/chunked/", Misbehaviour::chunkedCut, kNew},
+                          Route{"/garbage/", Misbehaviour::notHttp, kNew},
+                          // Cut before the validation line arrived.
+                          Route{"/cut/", Misbehaviour::closeMidBody, kNew, 10}});
   testing::UnreachableServer unreachable;
   const std::vector<std::string> bases{server.base() + "/hang", unreachable.base(),
                                        server.base() + "/chunked", server.base() + "/garbage",

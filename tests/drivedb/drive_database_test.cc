@@ -2,6 +2,8 @@
 // reading and installing the file, and the lookup.
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include "drivedb_texts.h"
 #include "fake_machine.h"
 #include "sentrel/drive_database.h"
@@ -147,7 +149,8 @@ TEST(DriveDatabaseUnpackTest, FailedParseLeavesTheInstalledDatabase) {
   ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
   auto before = KVSmartDeviceDatabase::driveDatabase();
 
-  for (const std::string& bad : {std::string(""), std::string("no marker"), std::string("\xC3\x28")}) {
+  for (const std::string& bad :
+       {std::string(""), std::string("no marker"), std::string("\xC3\x28")}) {
     machine.files.put(kStoredPath, bad);
     EXPECT_FALSE(KVSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), before);
@@ -269,17 +272,18 @@ TEST(DriveDatabaseFileTest, ReadsParsesOrSaysWhyNot) {
   machine.files.put("/in/good.h", kStoredText);
   machine.files.put("/in/latin1.h", "caf\xE9");
   machine.files.put("/in/plain.txt", "hello");
-  std::string error;
+  platform::Failure error;
   auto db = readDriveDatabaseFile("/in/good.h", &error);
   ASSERT_TRUE(db.has_value());
   EXPECT_EQ(db->drives.size(), 3u);
 
   EXPECT_FALSE(readDriveDatabaseFile("/in/missing.h", &error));
-  EXPECT_EQ(error, "/in/missing.h: No such file or directory");
+  EXPECT_EQ(error.message(), "/in/missing.h: No such file or directory");
   EXPECT_FALSE(readDriveDatabaseFile("/in/latin1.h", &error));
-  EXPECT_EQ(error, "/in/latin1.h: not UTF-8 text");
+  EXPECT_EQ(error.message(), "/in/latin1.h: not UTF-8 text");
   EXPECT_FALSE(readDriveDatabaseFile("/in/plain.txt", &error));
-  EXPECT_TRUE(error.starts_with("/in/plain.txt: no drive database version marker")) << error;
+  EXPECT_TRUE(error.message().starts_with("/in/plain.txt: no drive database version marker"))
+      << error;
 }
 
 }  // namespace

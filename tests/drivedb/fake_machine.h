@@ -1,9 +1,10 @@
 // A small hand-written machine for the drive database tests: files served
 // from memory (with a count of reads per path), a host bundle with a
 // resource folder and a user with a fixed home. Everything else is taken
-// from the Linux backend, which the database never touches.
+// from the null platform, which has nothing the database could touch.
 #pragma once
 
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -28,22 +29,22 @@ class MemoryFiles final : public platform::Files {
     return it == reads_.end() ? 0 : it->second;
   }
 
-  std::optional<std::string> readFile(std::string_view path, platform::FileError* error) override {
+  std::optional<std::string> readFile(std::string_view path, platform::Failure* error) override {
     std::lock_guard lock(mutex_);
     ++reads_[std::string(path)];
     auto it = files_.find(std::string(path));
     if (it == files_.end()) {
-      if (error) *error = {std::string(path), "No such file or directory"};
+      if (error) *error = platform::failureFromErrno(std::string(path), ENOENT);
       return std::nullopt;
     }
     return it->second;
   }
   bool writeFileAtomically(std::string_view path, std::string_view contents,
-                           platform::FileError*) override {
+                           platform::Failure*) override {
     put(std::string(path), std::string(contents));
     return true;
   }
-  bool createDirectories(std::string_view, platform::FileError*) override { return true; }
+  bool createDirectories(std::string_view, platform::Failure*) override { return true; }
   bool removeFile(std::string_view path) override {
     std::lock_guard lock(mutex_);
     return files_.erase(std::string(path)) > 0;
@@ -123,7 +124,7 @@ class FakeMachine {
 
  private:
   platform::Platform makePlatform(bool realFiles) {
-    platform::Platform p = platform::linuxPlatform();
+    platform::Platform p = platform::nullPlatform();
     p.files = realFiles ? &platform::linuxFiles() : static_cast<platform::Files*>(&files);
     p.bundles = &bundles_;
     p.user = &user_;

@@ -69,7 +69,7 @@ TEST(RequestConcurrencyTest, RequestsAndRefreshesWhileTheDatabaseIsReplaced) {
   Dict description{{"systemVersion", "13.6"},
                    {"disks", std::move(disks)},
                    {"downloads", Dict{{"https://a.example/smartdb/drivedb.h", "updated.h"}}}};
-  std::string error;
+  platform::Failure error;
   auto machine = sim::Machine::fromJsonText(toJson(Value(description)), folder.string(), &error);
   ASSERT_TRUE(machine) << error;
   const std::vector<std::string> savedSources = KVSmartDeviceDatabase::downloadSources();

@@ -300,7 +300,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
   const std::string json = machineDescription(in);
-  std::string error;
+  platform::Failure error;
   auto machine = sentrel::sim::Machine::fromJsonText(json, "/nonexistent", &error);
   if (!machine) fail("the fuzz machine does not load", error);
   sentrel::platform::ScopedPlatform installed(machine->platform());

@@ -25,7 +25,7 @@ constexpr const char* kFolder = SENTREL_SOURCE_DIR "/examples/demo-mac";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view json(reinterpret_cast<const char*>(data), size);
-  std::string error;
+  platform::Failure error;
   std::unique_ptr<sentrel::sim::Machine> machine =
       sentrel::sim::Machine::fromJsonText(json, kFolder, &error);
   if (!machine) {

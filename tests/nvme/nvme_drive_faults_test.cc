@@ -59,7 +59,7 @@ struct Outcome {
 Outcome refresh(const Dict& description, const std::string& folder, const std::string& bsd,
                 FaultPlugIns::Rule rule) {
   Outcome out;
-  std::string error;
+  platform::Failure error;
   auto machine = sim::Machine::fromJsonText(toJson(Value(description)), folder, &error);
   if (!machine) {
     ADD_FAILURE() << error;

@@ -34,7 +34,7 @@ TEST(NvmeHealthRuleTest, CriticalWarningCasesGiveWordIconAndFlags) {
       {0xFF, "Failed", "NSStatusUnavailableFlat", true, true, true, true, true},
   };
   for (const Case& c : cases) {
-    HealthVerdict v = healthVerdict(c.cw);
+    HealthBadge v = healthBadge(c.cw);
     EXPECT_EQ(v.word, c.word) << int{c.cw};
     EXPECT_EQ(v.iconName, c.icon) << int{c.cw};
     Dict s = controllerSummary(HealthPage{}.u8(0, c.cw));
@@ -51,7 +51,7 @@ TEST(NvmeHealthRuleTest, CriticalWarningCasesGiveWordIconAndFlags) {
 TEST(NvmeHealthRuleTest, EveryByteFollowsTheMasks) {
   for (int cw = 0; cw < 256; ++cw) {
     const char* expected = (cw & 0x0C) ? "Failed" : (cw & 0x13) ? "Warning" : "Passed";
-    EXPECT_EQ(healthVerdict(static_cast<std::uint8_t>(cw)).word, expected) << cw;
+    EXPECT_EQ(healthBadge(static_cast<std::uint8_t>(cw)).word, expected) << cw;
     HealthPage h;
     h.u8(0, static_cast<std::uint8_t>(cw));
     EXPECT_EQ(namespaceHealthSummary(h.view()).stringOr("attributeHealth"), expected) << cw;

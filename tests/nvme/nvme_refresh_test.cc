@@ -3,6 +3,8 @@
 // be read.
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include "nvme/nvme_pages.h"
 #include "sentrel/sim_machine.h"
 #include "sentrel/smart_device.h"
@@ -101,7 +103,7 @@ TEST(NvmeRefreshTest, AnUnknownUuidMergesNothing) {
 }
 
 TEST(NvmeRefreshTest, DemoMachineSsdAnswersItsWholeReading) {
-  std::string error;
+  platform::Failure error;
   auto machine = sim::Machine::load(SENTREL_SOURCE_DIR "/examples/demo-mac", &error);
   ASSERT_TRUE(machine) << error;
   platform::ScopedPlatform installed(machine->platform());

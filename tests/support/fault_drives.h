@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sentrel/platform.h"
+#include "sentrel/platform_wrapper.h"
 
 namespace sentrel::testing {
 
@@ -31,7 +32,7 @@ struct DriveCommand {
   platform::Status status = 0;
 };
 
-class FaultPlugIns final : public platform::SmartPlugIns {
+class FaultPlugIns final : public platform::SmartPlugInsWrapper {
  public:
   // Answers 0 to let the command through, or the status it fails with.
   using Rule = std::function<platform::Status(std::size_t number, const std::string& name)>;
@@ -54,21 +55,24 @@ class FaultPlugIns final : public platform::SmartPlugIns {
   }
 
   FaultPlugIns(platform::SmartPlugIns& next, Rule rule)
-      : next_(next), state_(std::make_shared<State>()) {
+      : SmartPlugInsWrapper(next), state_(std::make_shared<State>()) {
     state_->rule = std::move(rule);
   }
 
   platform::Status createAtaPlugIn(platform::RegistryEntry service,
-                                   std::unique_ptr<platform::AtaSmartPlugIn>& out) override {
+                                   std::unique_ptr<platform::AtaSmartPlugIn>& out,
+                                   platform::Failure* failure) override {
     std::unique_ptr<platform::AtaSmartPlugIn> inner;
-    platform::Status s = next_.createAtaPlugIn(service, inner);
-    if (s == platform::kSuccess && inner) out = std::make_unique<AtaPlugIn>(std::move(inner), state_);
+    platform::Status s = SmartPlugInsWrapper::createAtaPlugIn(service, inner, failure);
+    if (s == platform::kSuccess && inner)
+      out = std::make_unique<AtaPlugIn>(std::move(inner), state_);
     return s;
   }
   platform::Status createNvmePlugIn(platform::RegistryEntry service,
-                                    std::unique_ptr<platform::NvmeSmartPlugIn>& out) override {
+                                    std::unique_ptr<platform::NvmeSmartPlugIn>& out,
+                                    platform::Failure* failure) override {
     std::unique_ptr<platform::NvmeSmartPlugIn> inner;
-    platform::Status s = next_.createNvmePlugIn(service, inner);
+    platform::Status s = SmartPlugInsWrapper::createNvmePlugIn(service, inner, failure);
     if (s == platform::kSuccess && inner)
       out = std::make_unique<NvmePlugIn>(std::move(inner), state_);
     return s;
@@ -147,7 +151,8 @@ class FaultPlugIns final : public platform::SmartPlugIns {
     }
     platform::Status reportStatus(bool& thresholdExceeded) override {
       // A failed status command leaves the answer as the caller had it.
-      return command(*state_, "reportStatus", [&] { return inner_->reportStatus(thresholdExceeded); });
+      return command(*state_, "reportStatus",
+                     [&] { return inner_->reportStatus(thresholdExceeded); });
     }
     platform::Status runOfflineImmediate(bool extended) override {
       return command(*state_, "runOfflineImmediate",
@@ -157,7 +162,8 @@ class FaultPlugIns final : public platform::SmartPlugIns {
       return read(*state_, "readSmartData", buffer, [&] { return inner_->readSmartData(buffer); });
     }
     platform::Status validateSmartData(platform::ConstSector buffer) override {
-      return command(*state_, "validateSmartData", [&] { return inner_->validateSmartData(buffer); });
+      return command(*state_, "validateSmartData",
+                     [&] { return inner_->validateSmartData(buffer); });
     }
     platform::Status readSmartThresholds(platform::Sector buffer) override {
       return read(*state_, "readSmartThresholds", buffer,
@@ -217,7 +223,8 @@ class FaultPlugIns final : public platform::SmartPlugIns {
                   [&] { return inner_->readLogPage(buffer, logId, dwordsMinusOne); });
     }
     platform::Status readHealthData(std::span<std::uint8_t> buffer) override {
-      return read(*state_, "readHealthData", buffer, [&] { return inner_->readHealthData(buffer); });
+      return read(*state_, "readHealthData", buffer,
+                  [&] { return inner_->readHealthData(buffer); });
     }
 
    private:
@@ -242,7 +249,6 @@ class FaultPlugIns final : public platform::SmartPlugIns {
     std::shared_ptr<State> state_;
   };
 
-  platform::SmartPlugIns& next_;
   std::shared_ptr<State> state_;
 };
 

@@ -17,10 +17,11 @@
 #include <string>
 
 #include "sentrel/platform.h"
+#include "sentrel/platform_wrapper.h"
 
 namespace sentrel::testing {
 
-class FaultFiles final : public platform::Files {
+class FaultFiles final : public platform::FilesWrapper {
  public:
   enum class Write {
     pass,         // forwarded
@@ -29,7 +30,7 @@ class FaultFiles final : public platform::Files {
     renameFails,  // written whole, but the rename over the target fails
   };
 
-  explicit FaultFiles(platform::Files& next) : next_(next) {}
+  explicit FaultFiles(platform::Files& next) : FilesWrapper(next) {}
 
   void failWrites(Write mode, std::size_t bytes = 0) {
     std::lock_guard lock(mutex_);
@@ -47,19 +48,19 @@ class FaultFiles final : public platform::Files {
     return written_;
   }
 
-  std::optional<std::string> readFile(std::string_view path, platform::FileError* error) override {
+  std::optional<std::string> readFile(std::string_view path, platform::Failure* error) override {
     {
       std::lock_guard lock(mutex_);
       if (unreadable_.count(std::string(path))) {
-        if (error) *error = {std::string(path), std::strerror(EIO)};
+        if (error) *error = platform::failureFromErrno(std::string(path), EIO);
         return std::nullopt;
       }
     }
-    return next_.readFile(path, error);
+    return base().readFile(path, error);
   }
 
   bool writeFileAtomically(std::string_view path, std::string_view contents,
-                           platform::FileError* error) override {
+                           platform::Failure* error) override {
     Write mode;
     std::size_t budget;
     {
@@ -67,23 +68,23 @@ class FaultFiles final : public platform::Files {
       mode = mode_;
       budget = bytes_;
     }
-    auto fail = [&](std::string reason) {
-      if (error) *error = {std::string(path), std::move(reason)};
+    auto fail = [&](int e, const char* context) {
+      if (error) *error = platform::failureFromErrno(std::string(path), e, context);
       return false;
     };
     switch (mode) {
       case Write::pass:
-        return next_.writeFileAtomically(path, contents, error);
+        return base().writeFileAtomically(path, contents, error);
       case Write::refuse:
-        return fail(std::string("cannot create a temporary file: ") + std::strerror(EACCES));
+        return fail(EACCES, "cannot create a temporary file");
       case Write::fullAfter:
       case Write::renameFails: {
         const std::string temp = std::string(path) + ".fault";
-        const std::size_t n = mode == Write::fullAfter ? std::min(budget, contents.size())
-                                                       : contents.size();
+        const std::size_t n =
+            mode == Write::fullAfter ? std::min(budget, contents.size()) : contents.size();
         {
           std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-          if (!out) return fail(std::string("cannot create a temporary file: ") + std::strerror(errno));
+          if (!out) return fail(errno, "cannot create a temporary file");
           out.write(contents.data(), static_cast<std::streamsize>(n));
         }
         {
@@ -92,34 +93,15 @@ class FaultFiles final : public platform::Files {
         }
         std::error_code ec;
         std::filesystem::remove(temp, ec);
-        if (mode == Write::fullAfter && n < contents.size())
-          return fail(std::string("write failed: ") + std::strerror(ENOSPC));
-        if (mode == Write::renameFails)
-          return fail(std::string("rename failed: ") + std::strerror(EACCES));
-        return next_.writeFileAtomically(path, contents, error);
+        if (mode == Write::fullAfter && n < contents.size()) return fail(ENOSPC, "write failed");
+        if (mode == Write::renameFails) return fail(EACCES, "rename failed");
+        return base().writeFileAtomically(path, contents, error);
       }
     }
-    return fail("unknown fault");
-  }
-
-  bool createDirectories(std::string_view path, platform::FileError* error) override {
-    return next_.createDirectories(path, error);
-  }
-  bool removeFile(std::string_view path) override { return next_.removeFile(path); }
-  bool exists(std::string_view path) override { return next_.exists(path); }
-  std::optional<std::vector<std::string>> listDirectory(std::string_view path) override {
-    return next_.listDirectory(path);
-  }
-  std::optional<Value> readPropertyList(std::string_view path) override {
-    return next_.readPropertyList(path);
-  }
-  bool createPrivateFile(std::string_view path, std::string_view contents,
-                         platform::FileError* error) override {
-    return next_.createPrivateFile(path, contents, error);
+    return fail(EINVAL, "unknown fault");
   }
 
  private:
-  platform::Files& next_;
   mutable std::mutex mutex_;
   Write mode_ = Write::pass;
   std::size_t bytes_ = 0;

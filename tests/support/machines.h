@@ -9,6 +9,7 @@
 #include "sentrel/platform.h"
 #include "sentrel/sim_machine.h"
 #include "sentrel/value.h"
+#include "support/fault_printers.h"
 
 namespace sentrel::testing {
 
@@ -19,9 +20,9 @@ Dict sataDisk(const std::string& bsd);
 
 // The parts of a disk a test changes.
 Dict& description(Dict& disk);
-Dict& driveEntry(Dict& disk);        // the SMART-capable entry's properties
+Dict& driveEntry(Dict& disk);  // the SMART-capable entry's properties
 Dict& ataBlock(Dict& disk);
-Dict& controllerEntry(Dict& disk);   // the controller's properties
+Dict& controllerEntry(Dict& disk);  // the controller's properties
 void addVolume(Dict& disk, const std::string& bsd, const std::string& name);
 
 // A 512-byte sector as {"$hex": ...}, filled by `fill`.

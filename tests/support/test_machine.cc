@@ -6,9 +6,9 @@
 namespace sentrel::testing {
 
 TestMachine::TestMachine(Dict description) {
-  std::string error;
-  machine_ = sim::Machine::fromJsonText(toJson(Value(std::move(description))), "/nonexistent",
-                                        &error);
+  platform::Failure error;
+  machine_ =
+      sim::Machine::fromJsonText(toJson(Value(std::move(description))), "/nonexistent", &error);
   if (!machine_) {
     ADD_FAILURE() << "test machine refused: " << error;
     machine_ = sim::Machine::fromJsonText("{}", "/nonexistent", &error);

@@ -25,9 +25,32 @@ std::size_t append(char* data, std::size_t size, std::size_t count, void* out) {
   return size * count;
 }
 
+Failure::Kind kindOf(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return Failure::Kind::notFound;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return Failure::Kind::noResponse;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return Failure::Kind::unsupported;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+      return Failure::Kind::permission;
+    default:
+      return Failure::Kind::io;
+  }
+}
+
 DownloadResult fetch(const std::string& url) {
   CURL* curl = curl_easy_init();
-  if (!curl) return {std::nullopt, "the download library could not be started"};
+  if (!curl)
+    return {std::nullopt, failureOf(Failure::Kind::unsupported, url,
+                                    "the download library could not be started")};
   std::string body;
   char error[CURL_ERROR_SIZE] = "";
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -46,9 +69,11 @@ DownloadResult fetch(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
   CURLcode code = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
-  if (code != CURLE_OK)
-    return {std::nullopt, *error ? std::string(error) : std::string(curl_easy_strerror(code))};
-  return {std::move(body), ""};
+  if (code != CURLE_OK) {
+    std::string reason = *error ? std::string(error) : std::string(curl_easy_strerror(code));
+    return {std::nullopt, failureOf(kindOf(code), url, std::move(reason))};
+  }
+  return {std::move(body), Failure{}};
 }
 
 class CurlDownloads final : public Downloads {

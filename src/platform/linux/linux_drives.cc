@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ata/command_vocabulary.h"
 #include "platform/linux/ata_pass_through.h"
 #include "platform/linux/block_probe.h"
-#include "platform/linux/errno_text.h"
 #include "platform/linux/nvme_admin.h"
 
 namespace sentrel::platform {
@@ -24,8 +24,19 @@ constexpr unsigned kNvmeTimeoutMs = 60'000;
 constexpr const char* kAtaNeeds = "root or CAP_SYS_RAWIO (ATA pass-through)";
 constexpr const char* kNvmeNeeds = "root or CAP_SYS_ADMIN (NVMe admin commands)";
 
-bool refused(int error) {
-  return error == EACCES || error == EPERM;
+// What opening `node` with `error` means to a user; a refusal says what
+// would allow it.
+Failure openFailure(const std::string& node, int error, const char* needs) {
+  Failure f = failureFromErrno(node, error);
+  f.status = sat::statusFromErrno(error);
+  if (f.kind == Failure::Kind::permission) f.need = needs;
+  return f;
+}
+
+// The name of an ATA command for a message ("SMART READ DATA").
+std::string ataCommandName(const sat::AtaCommand& c) {
+  std::string sub = ata::subcommandName(c.command, c.features);
+  return sub.empty() ? ata::commandName(c.command) : sub;
 }
 
 // An open device node, closed when the last user lets go.
@@ -107,8 +118,9 @@ class SgIdentifyReader final : public IdentifyReader {
 
 class SgAtaInterface final : public AtaSmartInterface {
  public:
-  SgAtaInterface(std::shared_ptr<Node> node, LinuxDrives& drives)
-      : node_(std::move(node)), drives_(drives) {}
+  explicit SgAtaInterface(std::shared_ptr<Node> node) : node_(std::move(node)) {}
+
+  std::optional<Failure> lastFailure() const override { return failure_; }
 
   Status enableOperations(bool enable) override {
     return send(sat::smartEnableOperations(enable), {});
@@ -118,7 +130,11 @@ class SgAtaInterface final : public AtaSmartInterface {
     Status s = send(sat::smartReturnStatus(), {}, &registers);
     if (s != kSuccess) return s;
     auto exceeded = registers ? sat::thresholdExceededFromRegisters(*registers) : std::nullopt;
-    if (!exceeded) return kGeneralError;  // the answer cannot be read
+    if (!exceeded) {
+      failure_ = failureOf(Failure::Kind::badData, node_->path(),
+                           "SMART RETURN STATUS answered no readable registers");
+      return kGeneralError;
+    }
     thresholdExceeded = *exceeded;
     return kSuccess;
   }
@@ -134,6 +150,8 @@ class SgAtaInterface final : public AtaSmartInterface {
     std::size_t sectors = buffer.size() / kSectorSize;
     if (sectors == 0 || sectors > 255 || buffer.size() % kSectorSize != 0) {
       std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      failure_ = failureOf(Failure::Kind::unsupported, node_->path(),
+                           "a log read of " + std::to_string(buffer.size()) + " bytes");
       return kGeneralError;
     }
     return send(sat::smartReadLog(address, static_cast<std::uint8_t>(sectors)), buffer);
@@ -145,32 +163,37 @@ class SgAtaInterface final : public AtaSmartInterface {
               std::optional<sat::AtaRegisters>* registers = nullptr) {
     int error = 0;
     Status s = sendAta(node_->fd(), command, data, registers, error);
-    if (refused(error)) drives_.noteAccessProblem({node_->path(), kAtaNeeds, errnoText(error)});
+    if (error != 0) {
+      failure_ = openFailure(node_->path(), error, kAtaNeeds);
+      failure_->reason = ataCommandName(command) + ": " + failure_->reason;
+    } else if (s != kSuccess) {
+      failure_ = failureOfCommand(node_->path(), ataCommandName(command), s);
+    }
     return s;
   }
 
   std::shared_ptr<Node> node_;
-  LinuxDrives& drives_;
+  std::optional<Failure> failure_;
 };
 
 class SgAtaPlugIn final : public AtaSmartPlugIn {
  public:
-  SgAtaPlugIn(std::shared_ptr<Node> node, LinuxDrives& drives)
-      : node_(std::move(node)), drives_(drives) {}
+  explicit SgAtaPlugIn(std::shared_ptr<Node> node) : node_(std::move(node)) {}
   Status queryInterface(std::unique_ptr<AtaSmartInterface>& out) override {
-    out = std::make_unique<SgAtaInterface>(node_, drives_);
+    out = std::make_unique<SgAtaInterface>(node_);
     return kSuccess;
   }
 
  private:
   std::shared_ptr<Node> node_;
-  LinuxDrives& drives_;
 };
 
 class AdminNvmeInterface final : public NvmeSmartInterface {
  public:
-  AdminNvmeInterface(std::shared_ptr<Node> node, LinuxDrives& drives, nvmeadmin::Version v)
-      : node_(std::move(node)), drives_(drives), version_(v) {}
+  AdminNvmeInterface(std::shared_ptr<Node> node, nvmeadmin::Version v)
+      : node_(std::move(node)), version_(v) {}
+
+  std::optional<Failure> lastFailure() const override { return failure_; }
 
   std::uint16_t version() override { return version_.major; }
   std::uint16_t revision() override { return version_.minor; }
@@ -202,43 +225,40 @@ class AdminNvmeInterface final : public NvmeSmartInterface {
     cmd.timeout_ms = kNvmeTimeoutMs;
     int result = ::ioctl(node_->fd(), NVME_IOCTL_ADMIN_CMD, &cmd);
     int error = result < 0 ? errno : 0;
-    if (refused(error)) drives_.noteAccessProblem({node_->path(), kNvmeNeeds, errnoText(error)});
     Status s = nvmeadmin::statusFromIoctl(result, error);
+    if (error != 0) {
+      failure_ = openFailure(node_->path(), error, kNvmeNeeds);
+    } else if (s != kSuccess) {
+      failure_ = failureOfCommand(node_->path(), "NVMe admin command", s);
+    }
     if (s == kSuccess) std::copy_n(data.begin(), std::min(data.size(), out.size()), out.begin());
     return s;
   }
 
  private:
   std::shared_ptr<Node> node_;
-  LinuxDrives& drives_;
   nvmeadmin::Version version_;
+  std::optional<Failure> failure_;
 };
 
 class AdminNvmePlugIn final : public NvmeSmartPlugIn {
  public:
-  AdminNvmePlugIn(std::shared_ptr<Node> node, LinuxDrives& drives)
-      : node_(std::move(node)), drives_(drives) {}
+  explicit AdminNvmePlugIn(std::shared_ptr<Node> node) : node_(std::move(node)) {}
   // The interface reports the controller's NVMe version, read once here.
   Status queryInterface(std::unique_ptr<NvmeSmartInterface>& out) override {
-    auto probe = std::make_unique<AdminNvmeInterface>(node_, drives_, nvmeadmin::Version{});
+    auto probe = std::make_unique<AdminNvmeInterface>(node_, nvmeadmin::Version{});
     std::vector<std::uint8_t> identify(4096);
     Status s = probe->readIdentifyData(identify, 0);
     if (s != kSuccess) return s;
-    out = std::make_unique<AdminNvmeInterface>(node_, drives_,
-                                               nvmeadmin::versionFromIdentify(identify));
+    out = std::make_unique<AdminNvmeInterface>(node_, nvmeadmin::versionFromIdentify(identify));
     return kSuccess;
   }
 
  private:
   std::shared_ptr<Node> node_;
-  LinuxDrives& drives_;
 };
 
 }  // namespace
-
-std::string AccessProblem::message() const {
-  return "cannot use " + node + ": " + reason + "; reading SMART data needs " + what;
-}
 
 struct LinuxDrives::Areas {
   class TreeView final : public TreeRegistry {
@@ -275,28 +295,35 @@ struct LinuxDrives::Areas {
   class PlugIns final : public SmartPlugIns {
    public:
     explicit PlugIns(LinuxDrives& d) : drives(d) {}
-    Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out) override {
+    Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out,
+                           Failure* failure) override {
       std::shared_ptr<Node> node;
-      Status s = open(service, DriveAccess::Ata, kAtaNeeds, node);
-      if (s == kSuccess) out = std::make_unique<SgAtaPlugIn>(node, drives);
+      Status s = open(service, DriveAccess::Ata, kAtaNeeds, node, failure);
+      if (s == kSuccess) out = std::make_unique<SgAtaPlugIn>(node);
       return s;
     }
-    Status createNvmePlugIn(RegistryEntry service, std::unique_ptr<NvmeSmartPlugIn>& out) override {
+    Status createNvmePlugIn(RegistryEntry service, std::unique_ptr<NvmeSmartPlugIn>& out,
+                            Failure* failure) override {
       std::shared_ptr<Node> node;
-      Status s = open(service, DriveAccess::Nvme, kNvmeNeeds, node);
-      if (s == kSuccess) out = std::make_unique<AdminNvmePlugIn>(node, drives);
+      Status s = open(service, DriveAccess::Nvme, kNvmeNeeds, node, failure);
+      if (s == kSuccess) out = std::make_unique<AdminNvmePlugIn>(node);
       return s;
     }
 
    private:
     Status open(RegistryEntry service, DriveAccess access, const char* needs,
-                std::shared_ptr<Node>& node) {
+                std::shared_ptr<Node>& node, Failure* failure) {
       const DiskTree& t = drives.tree();
       auto it = t.drives.find(service);
-      if (it == t.drives.end() || it->second.access != access) return kUnsupported;
+      if (it == t.drives.end() || it->second.access != access) {
+        if (failure)
+          *failure = failureOf(Failure::Kind::unsupported, "",
+                               "the registry entry has no SMART access of this kind", kUnsupported);
+        return kUnsupported;
+      }
       int error = 0;
       Status s = openNode(it->second.devNode, node, error);
-      if (refused(error)) drives.noteAccessProblem({it->second.devNode, needs, errnoText(error)});
+      if (s != kSuccess && failure) *failure = openFailure(it->second.devNode, error, needs);
       return s;
     }
     LinuxDrives& drives;
@@ -308,7 +335,7 @@ struct LinuxDrives::Areas {
   PlugIns plugIns;
 };
 
-LinuxDrives::LinuxDrives(SysfsPaths paths)
+LinuxDrives::LinuxDrives(LinuxDiskPaths paths)
     : paths_(std::move(paths)), areas_(std::make_unique<Areas>(*this)) {}
 LinuxDrives::~LinuxDrives() = default;
 
@@ -329,18 +356,6 @@ const DiskTree& LinuxDrives::tree() {
     tree_ = scanDisks(paths_, probe, identify);
   });
   return tree_;
-}
-
-std::vector<AccessProblem> LinuxDrives::accessProblems() const {
-  std::lock_guard lock(problemsMutex_);
-  return problems_;
-}
-
-void LinuxDrives::noteAccessProblem(AccessProblem problem) {
-  std::lock_guard lock(problemsMutex_);
-  for (const AccessProblem& p : problems_)
-    if (p.node == problem.node) return;
-  problems_.push_back(std::move(problem));
 }
 
 }  // namespace sentrel::platform

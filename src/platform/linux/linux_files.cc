@@ -8,15 +8,16 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/linux/errno_text.h"
+#include "core/errno_text.h"
 #include "platform/linux/linux_platform.h"
 
 namespace sentrel::platform {
 
 namespace {
 
-bool fail(FileError* error, std::string_view path, std::string reason) {
-  if (error) *error = {std::string(path), std::move(reason)};
+// Records why an operation on `path` failed; answers false for the caller.
+bool fail(Failure* failure, std::string_view path, int error, std::string_view context = "") {
+  if (failure) *failure = failureFromErrno(std::string(path), error, context);
   return false;
 }
 
@@ -34,11 +35,11 @@ int writeAll(int fd, std::string_view contents) {
 
 class LinuxFiles final : public Files {
  public:
-  std::optional<std::string> readFile(std::string_view path, FileError* error) override {
+  std::optional<std::string> readFile(std::string_view path, Failure* failure) override {
     std::string p(path);
     int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-      fail(error, path, errnoText(errno));
+      fail(failure, path, errno);
       return std::nullopt;
     }
     std::string out;
@@ -49,7 +50,7 @@ class LinuxFiles final : public Files {
       if (n < 0) {
         int e = errno;
         ::close(fd);
-        fail(error, path, errnoText(e));
+        fail(failure, path, e);
         return std::nullopt;
       }
       if (n == 0) break;
@@ -60,37 +61,36 @@ class LinuxFiles final : public Files {
   }
 
   bool writeFileAtomically(std::string_view path, std::string_view contents,
-                           FileError* error) override {
+                           Failure* failure) override {
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-      return fail(error, path, std::string("cannot create a temporary file: ") + errnoText(errno));
+    if (fd < 0) return fail(failure, path, errno, "cannot create a temporary file");
     if (int e = writeAll(fd, contents)) {
       ::close(fd);
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("write failed: ") + errnoText(e));
+      return fail(failure, path, e, "write failed");
     }
     // mkstemp makes the file private; a stored file is readable like any other.
     ::fchmod(fd, 0644);
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
       int e = errno;
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("write failed: ") + errnoText(e));
+      return fail(failure, path, e, "write failed");
     }
     if (::rename(temp.c_str(), std::string(path).c_str()) != 0) {
       int e = errno;
       ::unlink(temp.c_str());
-      return fail(error, path, std::string("rename failed: ") + errnoText(e));
+      return fail(failure, path, e, "rename failed");
     }
     return true;
   }
 
-  bool createDirectories(std::string_view path, FileError* error) override {
+  bool createDirectories(std::string_view path, Failure* failure) override {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path), ec);
-    if (ec) return fail(error, path, ec.message());
+    if (ec) return fail(failure, path, ec.value());
     if (!std::filesystem::is_directory(std::filesystem::path(path), ec))
-      return fail(error, path, "not a folder");
+      return fail(failure, path, ENOTDIR);
     return true;
   }
 
@@ -115,21 +115,21 @@ class LinuxFiles final : public Files {
   }
 
   bool createPrivateFile(std::string_view path, std::string_view contents,
-                         FileError* error) override {
+                         Failure* failure) override {
     std::string p(path);
     // O_EXCL with O_NOFOLLOW: an existing file or a planted link fails the
     // open instead of being written through.
     int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(error, path, errnoText(errno));
+    if (fd < 0) return fail(failure, path, errno);
     if (int e = writeAll(fd, contents)) {
       ::close(fd);
       ::unlink(p.c_str());
-      return fail(error, path, std::string("write failed: ") + errnoText(e));
+      return fail(failure, path, e, "write failed");
     }
     if (::close(fd) != 0) {
       int e = errno;
       ::unlink(p.c_str());
-      return fail(error, path, std::string("write failed: ") + errnoText(e));
+      return fail(failure, path, e, "write failed");
     }
     return true;
   }

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "core/text.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_system.h"
 
@@ -64,17 +65,11 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
   return table;
 }
 
-bool isAtOrBelow(std::string_view path, std::string_view folder) {
-  if (folder == "/") return !path.empty() && path.front() == '/';
-  return !folder.empty() && path.substr(0, folder.size()) == folder &&
-         (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 std::optional<MountEntry> mountHolding(const std::vector<MountEntry>& table,
                                        std::string_view path) {
   const MountEntry* best = nullptr;
   for (const MountEntry& m : table) {
-    if (isAtOrBelow(path, m.on) && (!best || m.on.size() >= best->on.size())) best = &m;
+    if (text::isAtOrBelow(path, m.on) && (!best || m.on.size() >= best->on.size())) best = &m;
   }
   if (!best) return std::nullopt;
   return *best;

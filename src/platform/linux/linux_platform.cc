@@ -150,8 +150,9 @@ Platform& linuxPlatform() {
   return theLinuxPlatform().platform;
 }
 
-std::vector<AccessProblem> linuxAccessProblems() {
-  return theLinuxPlatform().drives.accessProblems();
+// This backend is the machine the process runs on.
+Platform& defaultPlatform() {
+  return linuxPlatform();
 }
 
 }  // namespace sentrel::platform

@@ -1,35 +1,16 @@
-// The backend for the machine the process runs on.
+// The parts of the Linux backend its own files and tests reach for; the
+// public face is sentrel/linux_platform.h.
 #pragma once
 
 #include <chrono>
 #include <string>
-#include <vector>
 
-#include "platform/linux/linux_drives.h"
+#include "sentrel/linux_platform.h"
 #include "sentrel/platform.h"
 
 namespace sentrel::platform {
 
-struct LinuxOptions {
-  // The host's resource folder (drive database copy, localized strings).
-  std::string resourceDir;
-  // The host's bundle name, which names its support folder.
-  std::string bundleName = "Sentrel";
-  std::string bundleIdentifier = "org.sentrel.cli";
-  // Where the disks are read from.
-  SysfsPaths disks;
-};
-
-// Sets the options before first use of the backend.
-void configureLinuxPlatform(LinuxOptions options);
-
-// The process-wide Linux backend.
-Platform& linuxPlatform();
-
-// The nodes the backend was refused so far (no root, a missing capability).
-std::vector<AccessProblem> linuxAccessProblems();
-
-// Real files on this machine; the simulated machine forwards to it too.
+// Real files on this machine.
 Files& linuxFiles();
 
 // Downloads over the network with libcurl.

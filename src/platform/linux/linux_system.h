@@ -34,11 +34,6 @@ class LinuxMounts final : public Mounts {
 // decoding the octal escapes the kernel writes for blanks and backslashes.
 std::vector<MountEntry> parseMountInfo(std::string_view text);
 
-// True when `path` is `folder` or lies below it, component by component
-// ("/Volumes/A/x" is below "/Volumes/A", "/Volumes/AB" is not; everything
-// absolute is below "/"). The simulated machine finds its statistics so too.
-bool isAtOrBelow(std::string_view path, std::string_view folder);
-
 // The mount that holds an absolute, resolved path: the last entry whose
 // mount point is the longest path prefix of it (a later mount over the same
 // point hides the earlier one). Empty when none is.

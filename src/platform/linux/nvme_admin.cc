@@ -1,5 +1,6 @@
 #include "platform/linux/nvme_admin.h"
 
+#include "core/bytes.h"
 #include "platform/linux/ata_pass_through.h"
 
 namespace sentrel::platform::nvmeadmin {
@@ -50,7 +51,7 @@ Status statusFromIoctl(int result, int error) {
 
 Version versionFromIdentify(std::span<const std::uint8_t> identify) {
   if (identify.size() < 84) return {};
-  return Version{static_cast<std::uint16_t>(identify[82] | (identify[83] << 8)), identify[81]};
+  return Version{bytes::load16(identify, 82), bytes::load8(identify, 81)};
 }
 
 }  // namespace sentrel::platform::nvmeadmin

@@ -6,7 +6,9 @@
 #include <regex>
 #include <sstream>
 
+#include "core/bytes.h"
 #include "core/text.h"
+#include "sentrel/keys.h"
 
 namespace sentrel::platform {
 
@@ -127,11 +129,32 @@ const char* interconnectName(Transport t) {
   return "SCSI";
 }
 
+// Why a disk of this kind has no SMART access; "" for one that has it.
+std::string noSmartReason(bool hasDevice, Transport t) {
+  if (!hasDevice)
+    return "a virtual block device (loop, device mapper, RAID, zram) has no drive of its own";
+  switch (t) {
+    case Transport::Sata:
+    case Transport::Usb:
+    case Transport::Nvme:
+      return "";
+    case Transport::Virtio:
+      return "a virtio disk: the virtual machine's host passes no SMART data to it";
+    case Transport::Sas:
+      return "a SAS disk: SMART data is read from ATA and NVMe drives only";
+    case Transport::FireWire:
+      return "a FireWire disk: its bridge passes no ATA commands";
+    case Transport::Other:
+      break;
+  }
+  return "a SCSI disk or card reader: SMART data is read from ATA and NVMe drives only";
+}
+
 std::string schemeOf(const std::optional<BlockContent>& c) {
   if (!c) return "";
-  if (c->partitionTable == "gpt") return "GUID_partition_scheme";
-  if (c->partitionTable == "dos") return "FDisk_partition_scheme";
-  if (c->partitionTable == "mac") return "Apple_partition_scheme";
+  if (c->partitionTable == "gpt") return std::string(keys::kGuidScheme);
+  if (c->partitionTable == "dos") return std::string(keys::kMbrScheme);
+  if (c->partitionTable == "mac") return std::string(keys::kApmScheme);
   if (!c->partitionTable.empty()) return c->partitionTable;
   return c->filesystem;
 }
@@ -242,7 +265,8 @@ class Scanner {
       node.name = at.filename().string();
       node.className = subsystemOf(at);
       if (!facts.thunderbolt.empty() && at == facts.thunderbolt)
-        node.properties.set("Controller Characteristics", Dict{{"Vendor Name", "Thunderbolt"}});
+        node.properties.set(keys::kControllerCharacteristics,
+                            Dict{{keys::kVendorName, "Thunderbolt"}});
       RegistryEntry h = add(std::move(node));
       byPath_[at.string()] = h;
       link(child, h);
@@ -262,12 +286,11 @@ class Scanner {
     // The SCSI view of an ATA disk cuts the model to 16 characters and the
     // firmware to 4: the drive's own IDENTIFY data has them whole.
     if (auto id = identify_.identify(devNode)) {
-      std::span<const std::uint8_t> bytes(*id);
-      if (auto m = identifyString(bytes, kModelWord, kModelWords); !m.empty()) d.model = m;
-      if (auto s = identifyString(bytes, kSerialWord, kSerialWords); !s.empty()) d.serial = s;
-      if (auto f = identifyString(bytes, kFirmwareWord, kFirmwareWords); !f.empty()) d.firmware = f;
-      std::uint16_t rate = static_cast<std::uint16_t>(bytes[kRotationWord * 2] |
-                                                      (bytes[kRotationWord * 2 + 1] << 8));
+      std::span<const std::uint8_t> words(*id);
+      if (auto m = identifyString(words, kModelWord, kModelWords); !m.empty()) d.model = m;
+      if (auto s = identifyString(words, kSerialWord, kSerialWords); !s.empty()) d.serial = s;
+      if (auto f = identifyString(words, kFirmwareWord, kFirmwareWords); !f.empty()) d.firmware = f;
+      std::uint16_t rate = bytes::load16(words, kRotationWord * 2);
       if (rate == 1) d.solidState = true;
       if (rate >= 0x0401 && rate <= 0xFFFE) {
         d.solidState = false;
@@ -329,20 +352,22 @@ class Scanner {
     TreeNode medium;
     medium.className = "IOMedia";
     medium.name = mediaName;
-    medium.properties = Dict{{"BSD Name", name},      {"Whole", true},
-                             {"Size", sectors * 512}, {"Preferred Block Size", blockSize},
-                             {"Content", scheme},     {"Removable", removable}};
-    medium.description = Dict{{"DAMediaBSDName", name},
-                              {"DAMediaContent", scheme},
-                              {"DAMediaWhole", true},
-                              {"DAMediaName", mediaName},
-                              {"DAMediaSize", sectors * 512},
-                              {"DAMediaBlockSize", blockSize},
-                              {"DAMediaRemovable", removable},
-                              {"DADeviceInternal", !external},
+    medium.properties = Dict{{keys::kBSDName, name},       {keys::kWhole, true},
+                             {keys::kSize, sectors * 512}, {"Preferred Block Size", blockSize},
+                             {keys::kContent, scheme},     {keys::kRemovable, removable}};
+    medium.description = Dict{{keys::kDAMediaBSDName, name},
+                              {keys::kDAMediaContent, scheme},
+                              {keys::kDAMediaWhole, true},
+                              {keys::kDAMediaName, mediaName},
+                              {keys::kDAMediaSize, sectors * 512},
+                              {keys::kDAMediaBlockSize, blockSize},
+                              {keys::kDAMediaRemovable, removable},
+                              {keys::kDADeviceInternal, !external},
                               {"DADeviceModel", drive.model},
                               {"DADeviceRevision", drive.firmware},
                               {"DADeviceProtocol", interconnectName(facts.transport)}};
+    if (std::string why = noSmartReason(!device.empty(), facts.transport); !why.empty())
+      medium.properties.set(keys::kNoSmartReason, why);
     RegistryEntry mediumHandle = add(std::move(medium));
     tree_.wholeMedia.push_back(mediumHandle);
 
@@ -350,25 +375,25 @@ class Scanner {
       TreeNode drv;
       drv.className = nvme ? "nvme_namespace" : subsystemOf(device);
       drv.name = nvme ? name : device.filename().string();
-      Dict characteristics{{"Product Name", drive.model},
-                           {"Product Revision Level", drive.firmware},
-                           {"Serial Number", drive.serial}};
+      Dict characteristics{{keys::kProductName, drive.model},
+                           {keys::kProductRevisionLevel, drive.firmware},
+                           {keys::kSerialNumber, drive.serial}};
       if (drive.solidState)
-        characteristics.set("Medium Type", *drive.solidState ? "Solid State" : "Rotational");
-      if (drive.rotationRate) characteristics.set("Rotation Rate", *drive.rotationRate);
-      characteristics.set("Logical Block Size", logicalSize);
-      characteristics.set("Physical Block Size", blockSize);
+        characteristics.set(keys::kMediumType, *drive.solidState ? "Solid State" : "Rotational");
+      if (drive.rotationRate) characteristics.set(keys::kRotationRate, *drive.rotationRate);
+      characteristics.set(keys::kLogicalBlockSize, logicalSize);
+      characteristics.set(keys::kPhysicalBlockSize, blockSize);
       Dict& p = drv.properties;
-      if (!drive.serial.empty() || ata || nvme) p.set("Serial Number", drive.serial);
-      p.set("Model", drive.model);
-      if (nvme) p.set("NamespaceUUID", namespaceUuid(block));
-      p.set("Device Characteristics", std::move(characteristics));
-      p.set("Protocol Characteristics",
-            Dict{{"Physical Interconnect", interconnectName(facts.transport)},
-                 {"Physical Interconnect Location", external ? "External" : "Internal"}});
-      if (ata) p.set("SMART Capable", true);
-      if (nvme) p.set("NVMe SMART Capable", true);
-      p.set("io-device-location",
+      if (!drive.serial.empty() || ata || nvme) p.set(keys::kSerialNumber, drive.serial);
+      p.set(keys::kModel, drive.model);
+      if (nvme) p.set(keys::kNamespaceUUID, namespaceUuid(block));
+      p.set(keys::kDeviceCharacteristics, std::move(characteristics));
+      p.set(keys::kProtocolCharacteristics,
+            Dict{{keys::kPhysicalInterconnect, interconnectName(facts.transport)},
+                 {keys::kPhysicalInterconnectLocation, external ? "External" : "Internal"}});
+      if (ata) p.set(keys::kSmartCapable, true);
+      if (nvme) p.set(keys::kNvmeSmartCapable, true);
+      p.set(keys::kDeviceLocationProperty,
             dataOf(byPathName(paths_, name, facts, nvme ? attribute(block / "nsid") : "")));
       p.set("Device Node", nodeOfDrive);
       // A namespace has an entry of its own below its controller's; a SCSI
@@ -398,15 +423,16 @@ class Scanner {
       TreeNode node;
       node.className = "IOMedia";
       node.name = part;
-      node.properties = Dict{{"BSD Name", part},
+      node.properties = Dict{{keys::kBSDName, part},
                              {"Partition ID", number_},
-                             {"Size", number(dir / "size").value_or(0) * 512},
-                             {"Whole", false},
+                             {keys::kSize, number(dir / "size").value_or(0) * 512},
+                             {keys::kWhole, false},
                              {"Leaf", true}};
-      Dict description{
-          {"DAMediaBSDName", part}, {"DAMediaWhole", false}, {"DAMediaContent", scheme}};
+      Dict description{{keys::kDAMediaBSDName, part},
+                       {keys::kDAMediaWhole, false},
+                       {keys::kDAMediaContent, scheme}};
       auto content = probe_.probe((fs::path(paths_.dev) / part).string(), attribute(dir / "dev"));
-      if (content && content->label) description.set("DAVolumeName", *content->label);
+      if (content && content->label) description.set(keys::kDAVolumeName, *content->label);
       node.description = std::move(description);
       link(add(std::move(node)), medium);
     }

@@ -15,7 +15,7 @@
 //                        model, serial, firmware_rev)
 //   SMART capable        ATA disks behind libata or a USB bridge ("SMART
 //                        Capable", node /dev/sdX); NVMe namespaces ("NVMe
-//                        SMART Capable" with "NamespaceUUID", node /dev/nvmeN)
+//                        SMART Capable" with keys::kNamespaceUUID, node /dev/nvmeN)
 //   location             the persistent by-path name
 //
 // The folders are parameters, so a test scans a folder tree standing for
@@ -30,14 +30,12 @@
 #include <vector>
 
 #include "platform/registry_tree.h"
+#include "sentrel/keys.h"
+#include "sentrel/linux_platform.h"
 
 namespace sentrel::platform {
 
-struct SysfsPaths {
-  std::string sys = "/sys";
-  std::string dev = "/dev";
-  std::string udevData = "/run/udev/data";
-};
+using SysfsPaths = LinuxDiskPaths;
 
 // What a look at the first sectors of a block device finds.
 struct BlockContent {

@@ -26,6 +26,8 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
       : machine_(machine), ata_(std::move(ata)), service_(service) {}
   ~SimAtaInterface() override { note("ata.release", {}); }
 
+  std::optional<platform::Failure> lastFailure() const override { return failure_; }
+
   Status enableOperations(bool enable) override {
     return note("ata.enableOperations", {{"enable", enable}}, ata_->enableStatus);
   }
@@ -60,12 +62,14 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     for (const auto& e : args) entry.set(e.key, e.value);
     if (std::string_view(call) != "ata.release") entry.set("status", status);
     machine_.record(std::move(entry));
+    if (status != 0) failure_ = platform::failureOfCommand("", call, status);
     return status;
   }
 
   Machine& machine_;
   std::shared_ptr<SimAta> ata_;
   RegistryEntry service_;
+  std::optional<platform::Failure> failure_;
 };
 
 class SimAtaPlugIn final : public platform::AtaSmartPlugIn {
@@ -97,6 +101,8 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
     machine_.record(Dict{{"call", "nvme.release"}, {"service", service_}});
   }
 
+  std::optional<platform::Failure> lastFailure() const override { return failure_; }
+
   std::uint16_t version() override { return nvme_->version; }
   std::uint16_t revision() override { return nvme_->revision; }
 
@@ -104,7 +110,7 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
     Status s = answer(nvme_->identify, buffer);
     machine_.record(Dict{
         {"call", "nvme.readIdentifyData"}, {"service", service_}, {"nsid", nsid}, {"status", s}});
-    return s;
+    return noteFailure("nvme.readIdentifyData", s);
   }
 
   Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
@@ -127,19 +133,25 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
                          {"logId", int{logId}},
                          {"dwordsMinusOne", dwordsMinusOne},
                          {"status", s}});
-    return s;
+    return noteFailure("nvme.readLogPage", s);
   }
 
   Status readHealthData(std::span<std::uint8_t> buffer) override {
     Status s = answer(nvme_->health, buffer);
     machine_.record(Dict{{"call", "nvme.readHealthData"}, {"service", service_}, {"status", s}});
-    return s;
+    return noteFailure("nvme.readHealthData", s);
   }
 
  private:
+  Status noteFailure(const char* call, Status s) {
+    if (s != 0) failure_ = platform::failureOfCommand("", call, s);
+    return s;
+  }
+
   Machine& machine_;
   std::shared_ptr<SimNvme> nvme_;
   RegistryEntry service_;
+  std::optional<platform::Failure> failure_;
 };
 
 class SimNvmePlugIn final : public platform::NvmeSmartPlugIn {
@@ -166,7 +178,8 @@ class SimNvmePlugIn final : public platform::NvmeSmartPlugIn {
 }  // namespace
 
 Status SimPlugIns::createAtaPlugIn(RegistryEntry service,
-                                   std::unique_ptr<platform::AtaSmartPlugIn>& out) {
+                                   std::unique_ptr<platform::AtaSmartPlugIn>& out,
+                                   platform::Failure* failure) {
   const SimNode* node = model_.node(service);
   Status s = platform::kUnsupported;
   if (node && node->ata) {
@@ -178,15 +191,18 @@ Status SimPlugIns::createAtaPlugIn(RegistryEntry service,
   }
   machine_.record(Dict{{"call", "ata.createPlugIn"}, {"service", service}, {"status", s}});
   if (s == 0) out = std::make_unique<SimAtaPlugIn>(machine_, node->ata, service);
+  if (s != 0 && failure) *failure = platform::failureOfCommand("", "ata.createPlugIn", s);
   return s;
 }
 
 Status SimPlugIns::createNvmePlugIn(RegistryEntry service,
-                                    std::unique_ptr<platform::NvmeSmartPlugIn>& out) {
+                                    std::unique_ptr<platform::NvmeSmartPlugIn>& out,
+                                    platform::Failure* failure) {
   const SimNode* node = model_.node(service);
   Status s = node && node->nvme ? node->nvme->openStatus : platform::kUnsupported;
   machine_.record(Dict{{"call", "nvme.createPlugIn"}, {"service", service}, {"status", s}});
   if (s == 0) out = std::make_unique<SimNvmePlugIn>(machine_, node->nvme, service);
+  if (s != 0 && failure) *failure = platform::failureOfCommand("", "nvme.createPlugIn", s);
   return s;
 }
 

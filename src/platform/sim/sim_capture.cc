@@ -1,6 +1,6 @@
 // Recording plug-ins and the writer of a captured disk. Each recorded
 // command keeps its last answer: the bytes when it succeeded, else its
-// status; the writer turns them into the "ata" and "nvme" blocks of the
+// status; the writer turns them into the format::kAta and format::kNvme blocks of the
 // machine format, so a replay answers every command the same way.
 #include "sentrel/sim_capture.h"
 
@@ -8,6 +8,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/sim/sim_format.h"
+#include "sentrel/keys.h"
+#include "sentrel/platform_wrapper.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::sim {
@@ -57,7 +60,7 @@ struct NvmeRecord {
 
 struct Capture::Recorder {
   explicit Recorder(platform::Platform& m)
-      : machine(m), plugIns(*this), bundles(*this), recording(m) {
+      : machine(m), plugIns(*this, *m.plugIns), bundles(*this, *m.bundles), recording(m) {
     recording.plugIns = &plugIns;
     recording.bundles = &bundles;
   }
@@ -69,17 +72,17 @@ struct Capture::Recorder {
     return f();
   }
 
-  class AtaInterface final : public platform::AtaSmartInterface {
+  class AtaInterface final : public platform::AtaSmartInterfaceWrapper {
    public:
     AtaInterface(Recorder& r, RegistryEntry s, std::unique_ptr<platform::AtaSmartInterface> i)
-        : r_(r), service_(s), inner_(std::move(i)) {}
+        : AtaSmartInterfaceWrapper(std::move(i)), r_(r), service_(s) {}
     Status enableOperations(bool enable) override {
-      Status s = inner_->enableOperations(enable);
+      Status s = base().enableOperations(enable);
       r_.locked([&] { return rec().enable = s; });
       return s;
     }
     Status reportStatus(bool& exceeded) override {
-      Status s = inner_->reportStatus(exceeded);
+      Status s = base().reportStatus(exceeded);
       r_.locked([&] {
         rec().report = s;
         if (s == 0) rec().exceeded = exceeded;
@@ -88,26 +91,22 @@ struct Capture::Recorder {
       return s;
     }
     Status runOfflineImmediate(bool extended) override {
-      Status s = inner_->runOfflineImmediate(extended);
+      Status s = base().runOfflineImmediate(extended);
       r_.locked([&] { return rec().selftest = s; });
       return s;
     }
     Status readSmartData(platform::Sector buffer) override {
-      Status s = inner_->readSmartData(buffer);
+      Status s = base().readSmartData(buffer);
       r_.locked([&] { return rec().smartData = answerOf(s, buffer), 0; });
       return s;
     }
-    // Checked by the replay from the recorded bytes, like the drive did.
-    Status validateSmartData(platform::ConstSector buffer) override {
-      return inner_->validateSmartData(buffer);
-    }
     Status readSmartThresholds(platform::Sector buffer) override {
-      Status s = inner_->readSmartThresholds(buffer);
+      Status s = base().readSmartThresholds(buffer);
       r_.locked([&] { return rec().thresholds = answerOf(s, buffer), 0; });
       return s;
     }
     Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) override {
-      Status s = inner_->readSmartLog(address, buffer);
+      Status s = base().readSmartLog(address, buffer);
       // The machine format holds one sector per log address.
       r_.locked([&] {
         rec().logs[address] = answerOf(s, buffer.first(std::min(buffer.size(), kSector)));
@@ -116,7 +115,7 @@ struct Capture::Recorder {
       return s;
     }
     Status readIdentify(platform::Sector buffer) override {
-      Status s = inner_->readIdentify(buffer);
+      Status s = base().readIdentify(buffer);
       r_.locked([&] { return rec().identify = answerOf(s, buffer), 0; });
       return s;
     }
@@ -125,7 +124,6 @@ struct Capture::Recorder {
     AtaRecord& rec() { return r_.ata[service_]; }
     Recorder& r_;
     RegistryEntry service_;
-    std::unique_ptr<platform::AtaSmartInterface> inner_;
   };
 
   class AtaPlugIn final : public platform::AtaSmartPlugIn {
@@ -146,14 +144,12 @@ struct Capture::Recorder {
     std::unique_ptr<platform::AtaSmartPlugIn> inner_;
   };
 
-  class NvmeInterface final : public platform::NvmeSmartInterface {
+  class NvmeInterface final : public platform::NvmeSmartInterfaceWrapper {
    public:
     NvmeInterface(Recorder& r, RegistryEntry s, std::unique_ptr<platform::NvmeSmartInterface> i)
-        : r_(r), service_(s), inner_(std::move(i)) {}
-    std::uint16_t version() override { return inner_->version(); }
-    std::uint16_t revision() override { return inner_->revision(); }
+        : NvmeSmartInterfaceWrapper(std::move(i)), r_(r), service_(s) {}
     Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) override {
-      Status s = inner_->readIdentifyData(buffer, nsid);
+      Status s = base().readIdentifyData(buffer, nsid);
       // The machine format has one identify page for every selector: keep
       // the controller's.
       r_.locked([&] {
@@ -164,7 +160,7 @@ struct Capture::Recorder {
     }
     Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
                        std::uint32_t dwordsMinusOne) override {
-      Status s = inner_->readLogPage(buffer, logId, dwordsMinusOne);
+      Status s = base().readLogPage(buffer, logId, dwordsMinusOne);
       r_.locked([&] {
         if (logId == kErrorLog) rec().errorLog = answerOf(s, buffer);
         if (logId == kHealthLog) rec().health = answerOf(s, buffer);
@@ -174,7 +170,7 @@ struct Capture::Recorder {
       return s;
     }
     Status readHealthData(std::span<std::uint8_t> buffer) override {
-      Status s = inner_->readHealthData(buffer);
+      Status s = base().readHealthData(buffer);
       r_.locked([&] { return rec().health = answerOf(s, buffer), 0; });
       return s;
     }
@@ -183,7 +179,6 @@ struct Capture::Recorder {
     NvmeRecord& rec() { return r_.nvme[service_]; }
     Recorder& r_;
     RegistryEntry service_;
-    std::unique_ptr<platform::NvmeSmartInterface> inner_;
   };
 
   class NvmePlugIn final : public platform::NvmeSmartPlugIn {
@@ -212,13 +207,13 @@ struct Capture::Recorder {
     std::unique_ptr<platform::NvmeSmartPlugIn> inner_;
   };
 
-  class PlugIns final : public platform::SmartPlugIns {
+  class PlugIns final : public platform::SmartPlugInsWrapper {
    public:
-    explicit PlugIns(Recorder& r) : r_(r) {}
-    Status createAtaPlugIn(RegistryEntry service,
-                           std::unique_ptr<platform::AtaSmartPlugIn>& out) override {
+    PlugIns(Recorder& r, platform::SmartPlugIns& base) : SmartPlugInsWrapper(base), r_(r) {}
+    Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<platform::AtaSmartPlugIn>& out,
+                           platform::Failure* failure) override {
       std::unique_ptr<platform::AtaSmartPlugIn> inner;
-      Status s = r_.machine.plugIns->createAtaPlugIn(service, inner);
+      Status s = SmartPlugInsWrapper::createAtaPlugIn(service, inner, failure);
       r_.locked([&] {
         r_.ata[service].opens.push_back(s);
         return 0;
@@ -226,10 +221,10 @@ struct Capture::Recorder {
       if (s == 0 && inner) out = std::make_unique<AtaPlugIn>(r_, service, std::move(inner));
       return s;
     }
-    Status createNvmePlugIn(RegistryEntry service,
-                            std::unique_ptr<platform::NvmeSmartPlugIn>& out) override {
+    Status createNvmePlugIn(RegistryEntry service, std::unique_ptr<platform::NvmeSmartPlugIn>& out,
+                            platform::Failure* failure) override {
       std::unique_ptr<platform::NvmeSmartPlugIn> inner;
-      Status s = r_.machine.plugIns->createNvmePlugIn(service, inner);
+      Status s = SmartPlugInsWrapper::createNvmePlugIn(service, inner, failure);
       r_.locked([&] {
         r_.nvme[service].opens.push_back(s);
         return 0;
@@ -243,29 +238,16 @@ struct Capture::Recorder {
   };
 
   // Forwards everything; notes what the system's extension bundles answer.
-  class Bundles final : public platform::Bundles {
+  class Bundles final : public platform::BundlesWrapper {
    public:
-    explicit Bundles(Recorder& r) : r_(r) {}
-    std::string hostBundleName() override { return inner().hostBundleName(); }
-    std::string hostBundleIdentifier() override { return inner().hostBundleIdentifier(); }
-    std::optional<std::string> hostResourcePath(std::string_view name,
-                                                std::string_view folder) override {
-      return inner().hostResourcePath(name, folder);
-    }
-    std::string localizedString(std::string_view key, std::string_view fallback,
-                                std::string_view table) override {
-      return inner().localizedString(key, fallback, table);
-    }
-    std::optional<Image> systemImage(std::string_view name) override {
-      return inner().systemImage(name);
-    }
+    Bundles(Recorder& r, platform::Bundles& base) : BundlesWrapper(base), r_(r) {}
     std::optional<std::string> bundleIdentifier(std::string_view path) override {
-      auto id = inner().bundleIdentifier(path);
+      auto id = BundlesWrapper::bundleIdentifier(path);
       if (id) note(path, [&](ExtensionRecord& e) { e.bundleIdentifier = *id; });
       return id;
     }
     std::optional<Image> bundleImage(std::string_view path, std::string_view resource) override {
-      auto image = inner().bundleImage(path, resource);
+      auto image = BundlesWrapper::bundleImage(path, resource);
       if (image)
         note(path, [&](ExtensionRecord& e) {
           if (std::find(e.images.begin(), e.images.end(), resource) == e.images.end())
@@ -275,7 +257,6 @@ struct Capture::Recorder {
     }
 
    private:
-    platform::Bundles& inner() { return *r_.machine.bundles; }
     template <typename F>
     void note(std::string_view path, F f) {
       constexpr std::string_view kExtensions = "/System/Library/Extensions/";
@@ -311,7 +292,7 @@ class Writer {
   // A sector value: a file for the bytes of a successful read (padded or
   // cut to the size the machine format holds), else the status alone.
   Value sector(const Answer& a, const std::string& name, std::size_t size) {
-    if (!a.bytes) return Value(Dict{{"status", static_cast<std::int64_t>(a.status)}});
+    if (!a.bytes) return Value(Dict{{format::kStatus, static_cast<std::int64_t>(a.status)}});
     Data bytes = *a.bytes;
     bytes.resize(size, 0);
     std::string file = "sectors/" + name + ".bin";
@@ -320,30 +301,31 @@ class Writer {
   }
 
   void write(const std::string& relative, std::string_view contents) {
-    if (!error_.empty()) return;
+    if (failure_) return;
     std::string path = folder_ + "/" + relative;
     std::string dir = path.substr(0, path.rfind('/'));
-    platform::FileError e;
+    platform::Failure e;
     if (!m_.files->createDirectories(dir, &e) || !m_.files->writeFileAtomically(path, contents, &e))
-      error_ = "cannot write " + e.message();
+      failure_ = std::move(e);
   }
 
   void copy(const std::string& from, const std::string& relative) {
-    platform::FileError e;
+    platform::Failure e;
     auto text = m_.files->readFile(from, &e);
     if (!text) {
-      if (error_.empty()) error_ = "cannot read " + e.message();
+      if (!failure_) failure_ = std::move(e);
       return;
     }
     write(relative, *text);
   }
 
-  const std::string& error() const { return error_; }
+  // The first file that could not be written or read, and why.
+  const std::optional<platform::Failure>& failure() const { return failure_; }
 
  private:
   platform::Platform& m_;
   std::string folder_;
-  std::string error_;
+  std::optional<platform::Failure> failure_;
 };
 
 Value statusValue(Status s) {
@@ -356,22 +338,23 @@ Dict ataBlock(const AtaRecord& r, RegistryEntry h, Writer& w) {
   if (!r.opens.empty()) {
     Array opens;
     for (Status s : r.opens) opens.push_back(statusValue(s));
-    d.set("openStatuses", std::move(opens));
+    d.set(format::kOpenStatuses, std::move(opens));
   }
-  if (r.query) d.set("queryStatus", statusValue(*r.query));
-  if (r.enable) d.set("enableStatus", statusValue(*r.enable));
-  if (r.selftest) d.set("selftestStatus", statusValue(*r.selftest));
-  if (r.report) d.set("reportStatus", statusValue(*r.report));
-  d.set("thresholdExceeded", r.exceeded);
-  if (r.identify) d.set("identify", w.sector(*r.identify, base + "identify", kSector));
-  if (r.smartData) d.set("smartData", w.sector(*r.smartData, base + "smart-data", kSector));
-  if (r.thresholds) d.set("thresholds", w.sector(*r.thresholds, base + "thresholds", kSector));
+  if (r.query) d.set(format::kQueryStatus, statusValue(*r.query));
+  if (r.enable) d.set(format::kEnableStatus, statusValue(*r.enable));
+  if (r.selftest) d.set(format::kSelftestStatus, statusValue(*r.selftest));
+  if (r.report) d.set(format::kReportStatus, statusValue(*r.report));
+  d.set(format::kThresholdExceeded, r.exceeded);
+  if (r.identify) d.set(format::kIdentify, w.sector(*r.identify, base + "identify", kSector));
+  if (r.smartData) d.set(format::kSmartData, w.sector(*r.smartData, base + "smart-data", kSector));
+  if (r.thresholds)
+    d.set(format::kThresholds, w.sector(*r.thresholds, base + "thresholds", kSector));
   if (!r.logs.empty()) {
     Dict logs;
     for (const auto& [address, answer] : r.logs)
       logs.set(std::to_string(address),
                w.sector(answer, base + "log-" + std::to_string(address), kSector));
-    d.set("logs", std::move(logs));
+    d.set(format::kLogs, std::move(logs));
   }
   return d;
 }
@@ -380,14 +363,15 @@ Dict nvmeBlock(const NvmeRecord& r, RegistryEntry h, Writer& w) {
   std::string base = "nvme-" + std::to_string(h) + "-";
   Dict d;
   // The format has one open status for every creation: the last one seen.
-  if (!r.opens.empty()) d.set("openStatus", statusValue(r.opens.back()));
-  if (r.query) d.set("queryStatus", statusValue(*r.query));
-  d.set("version", std::int64_t{r.version});
-  d.set("revision", std::int64_t{r.revision});
-  if (r.identify) d.set("identify", w.sector(*r.identify, base + "identify", kNvmePage));
-  if (r.health) d.set("health", w.sector(*r.health, base + "health", kSector));
-  if (r.errorLog) d.set("errorLog", w.sector(*r.errorLog, base + "error-log", kNvmePage));
-  if (r.firmwareLog) d.set("firmwareLog", w.sector(*r.firmwareLog, base + "firmware-log", kSector));
+  if (!r.opens.empty()) d.set(format::kOpenStatus, statusValue(r.opens.back()));
+  if (r.query) d.set(format::kQueryStatus, statusValue(*r.query));
+  d.set(format::kVersion, std::int64_t{r.version});
+  d.set(format::kRevision, std::int64_t{r.revision});
+  if (r.identify) d.set(format::kIdentify, w.sector(*r.identify, base + "identify", kNvmePage));
+  if (r.health) d.set(format::kHealth, w.sector(*r.health, base + "health", kSector));
+  if (r.errorLog) d.set(format::kErrorLog, w.sector(*r.errorLog, base + "error-log", kNvmePage));
+  if (r.firmwareLog)
+    d.set(format::kFirmwareLog, w.sector(*r.firmwareLog, base + "firmware-log", kSector));
   return d;
 }
 
@@ -405,67 +389,72 @@ std::size_t Capture::commandCount() const {
   return recorder_->commands;
 }
 
-bool Capture::write(const std::string& folder, std::string_view bsdName, std::string* error) {
-  auto fail = [&](std::string message) {
-    if (error) *error = std::move(message);
+bool Capture::write(const std::string& folder, std::string_view bsdName,
+                    platform::Failure* failure) {
+  using Kind = platform::Failure::Kind;
+  auto fail = [&](platform::Failure f) {
+    if (failure) *failure = std::move(f);
     return false;
   };
   platform::Platform& m = recorder_->machine;
   if (m.files->exists(folder + "/machine.json"))
-    return fail(folder + "/machine.json already exists; capture into a new folder");
+    return fail(platform::failureOf(Kind::permission, folder + "/machine.json",
+                                    "already exists; capture into a new folder"));
 
   RegistryEntry medium = 0;
   std::optional<Dict> description;
   if (m.diskArbitration->createSession()) {
     for (RegistryEntry e : m.registry->wholeMedia()) {
       description = m.diskArbitration->describe(e);
-      if (description && description->stringOr("DAMediaBSDName") == bsdName) {
+      if (description && description->stringOr(keys::kDAMediaBSDName) == bsdName) {
         medium = e;
         break;
       }
     }
   }
-  if (medium == 0) return fail("no whole disk is named " + std::string(bsdName));
+  if (medium == 0)
+    return fail(
+        platform::failureOf(Kind::notFound, std::string(bsdName), "no whole disk has this name"));
 
   std::lock_guard lock(recorder_->mutex);
   Writer w(m, folder);
-  Dict disk{{"handle", std::uint64_t{medium}},
-            {"description", *description},
-            {"properties", m.registry->properties(medium).value_or(Dict{})}};
+  Dict disk{{format::kHandle, std::uint64_t{medium}},
+            {format::kDescription, *description},
+            {format::kProperties, m.registry->properties(medium).value_or(Dict{})}};
 
   Array descendants;
   for (RegistryEntry child : m.registry->descendants(medium)) {
-    Dict d{{"handle", std::uint64_t{child}},
-           {"properties", m.registry->properties(child).value_or(Dict{})}};
+    Dict d{{format::kHandle, std::uint64_t{child}},
+           {format::kProperties, m.registry->properties(child).value_or(Dict{})}};
     auto childDescription = m.diskArbitration->describe(child);
     if (!childDescription)
-      d.set("noDisk", true);
-    else if (const std::string* v = childDescription->getString("DAVolumeName"))
-      d.set("volumeName", *v);
+      d.set(format::kNoDisk, true);
+    else if (const std::string* v = childDescription->getString(keys::kDAVolumeName))
+      d.set(format::kVolumeName, *v);
     descendants.push_back(std::move(d));
   }
-  disk.set("descendants", std::move(descendants));
+  disk.set(format::kDescendants, std::move(descendants));
 
   Array ancestors;
   for (auto at = m.registry->parent(medium); at; at = m.registry->parent(*at)) {
-    Dict a{{"handle", std::uint64_t{*at}},
-           {"name", m.registry->name(*at)},
-           {"class", m.registry->className(*at)},
-           {"properties", m.registry->properties(*at).value_or(Dict{})}};
+    Dict a{{format::kHandle, std::uint64_t{*at}},
+           {format::kName, m.registry->name(*at)},
+           {format::kClass, m.registry->className(*at)},
+           {format::kProperties, m.registry->properties(*at).value_or(Dict{})}};
     if (auto it = recorder_->ata.find(*at); it != recorder_->ata.end())
-      a.set("ata", ataBlock(it->second, *at, w));
+      a.set(format::kAta, ataBlock(it->second, *at, w));
     if (auto it = recorder_->nvme.find(*at); it != recorder_->nvme.end())
-      a.set("nvme", nvmeBlock(it->second, *at, w));
+      a.set(format::kNvme, nvmeBlock(it->second, *at, w));
     ancestors.push_back(std::move(a));
   }
-  disk.set("ancestors", std::move(ancestors));
+  disk.set(format::kAncestors, std::move(ancestors));
 
   // The host's string tables and drive database make the replay decode
   // and name everything as the capture did.
-  Dict host{{"bundleName", m.bundles->hostBundleName()},
-            {"bundleIdentifier", m.bundles->hostBundleIdentifier()},
-            {"userName", m.user->userName()},
-            {"resources", "resources"}};
+  Dict host{{format::kBundleName, m.bundles->hostBundleName()},
+            {format::kBundleIdentifier, m.bundles->hostBundleIdentifier()},
+            {format::kUserName, m.user->userName()},
+            {format::kResources, format::kResources}};
   for (const char* table : {"Localizable.strings", "SMART.strings"}) {
     if (auto path = m.bundles->hostResourcePath(table, ""))
       w.copy(*path, std::string("resources/") + table);
@@ -477,26 +466,26 @@ bool Capture::write(const std::string& folder, std::string_view bsdName, std::st
     w.copy(databaseFile_, "resources/driveDatabase/drivedb.h");
   }
 
-  Dict machine{{"host", std::move(host)}};
+  Dict machine{{format::kHost, std::move(host)}};
   if (!recorder_->extensionOrder.empty()) {
     Array extensions;
     for (const std::string& bundleFolder : recorder_->extensionOrder) {
       const ExtensionRecord& e = recorder_->extensions.at(bundleFolder);
       Array images;
       for (const std::string& image : e.images) images.push_back(Value(image));
-      extensions.push_back(Dict{{"folder", bundleFolder},
-                                {"bundleIdentifier", e.bundleIdentifier},
-                                {"images", std::move(images)}});
+      extensions.push_back(Dict{{format::kFolder, bundleFolder},
+                                {format::kBundleIdentifier, e.bundleIdentifier},
+                                {format::kImages, std::move(images)}});
     }
-    machine.set("extensions", std::move(extensions));
+    machine.set(format::kExtensions, std::move(extensions));
   }
   if (auto version = m.files->readPropertyList(kSystemVersionFile)) {
     if (const Dict* d = version->ifDict(); d && d->getString("ProductVersion"))
-      machine.set("systemVersion", *d->getString("ProductVersion"));
+      machine.set(format::kSystemVersion, *d->getString("ProductVersion"));
   }
-  machine.set("disks", Array{Value(std::move(disk))});
+  machine.set(format::kDisks, Array{Value(std::move(disk))});
   w.write("machine.json", toJson(Value(std::move(machine))) + "\n");
-  if (!w.error().empty()) return fail(w.error());
+  if (w.failure()) return fail(*w.failure());
   return true;
 }
 

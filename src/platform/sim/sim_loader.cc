@@ -7,7 +7,8 @@
 #include <map>
 #include <set>
 
-#include "platform/linux/linux_platform.h"
+#include "platform/sim/sim_format.h"
+#include "sentrel/keys.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::sim {
@@ -21,13 +22,13 @@ struct LoadFailure {
 
 class Loader {
  public:
-  Loader(SimModel& model) : model_(model) {}
+  Loader(SimModel& model, platform::Files& files) : model_(model), files_(files) {}
 
   void load(const Value& root) {
     const Dict& top = dict(root, "$");
     onlyKeys(top, "$",
-             {"systemVersion", "diskArbitrationFails", "host", "extensions", "userDefaults",
-              "disks", "mounts", "statfs", "tools", "downloads"});
+             {format::kSystemVersion, "diskArbitrationFails", format::kHost, format::kExtensions,
+              "userDefaults", format::kDisks, "mounts", "statfs", "tools", "downloads"});
     if (auto* v = top.find("downloads")) {
       for (const auto& e : dict(*v, "$.downloads")) {
         std::string p = "$.downloads." + e.key;
@@ -38,14 +39,15 @@ class Loader {
         }
       }
     }
-    if (auto* v = top.find("systemVersion")) model_.systemVersion = string(*v, "$.systemVersion");
+    if (auto* v = top.find(format::kSystemVersion))
+      model_.systemVersion = string(*v, "$.systemVersion");
     if (auto* v = top.find("diskArbitrationFails"))
       model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
     model_.home = model_.folder + "/home";
-    if (auto* v = top.find("host")) host(*v, "$.host");
-    if (auto* v = top.find("extensions")) extensions(*v, "$.extensions");
+    if (auto* v = top.find(format::kHost)) host(*v, "$.host");
+    if (auto* v = top.find(format::kExtensions)) extensions(*v, "$.extensions");
     if (auto* v = top.find("userDefaults")) model_.userDefaults = dict(*v, "$.userDefaults");
-    if (auto* v = top.find("disks")) {
+    if (auto* v = top.find(format::kDisks)) {
       const Array& disks = array(*v, "$.disks");
       for (std::size_t i = 0; i < disks.size(); ++i)
         disk(disks[i], "$.disks[" + std::to_string(i) + "]");
@@ -141,15 +143,15 @@ class Loader {
 
   void host(const Value& v, const std::string& path) {
     const Dict& h = dict(v, path);
-    onlyKeys(
-        h, path,
-        {"bundleName", "bundleIdentifier", "userName", "home", "resources", "localizedStrings"});
-    if (auto* x = h.find("bundleName")) model_.bundleName = string(*x, path + ".bundleName");
-    if (auto* x = h.find("bundleIdentifier"))
+    onlyKeys(h, path,
+             {format::kBundleName, format::kBundleIdentifier, format::kUserName, "home",
+              format::kResources, "localizedStrings"});
+    if (auto* x = h.find(format::kBundleName)) model_.bundleName = string(*x, path + ".bundleName");
+    if (auto* x = h.find(format::kBundleIdentifier))
       model_.bundleIdentifier = string(*x, path + ".bundleIdentifier");
-    if (auto* x = h.find("userName")) model_.userName = string(*x, path + ".userName");
+    if (auto* x = h.find(format::kUserName)) model_.userName = string(*x, path + ".userName");
     if (auto* x = h.find("home")) model_.home = relative(*x, path + ".home");
-    if (auto* x = h.find("resources")) model_.resources = relative(*x, path + ".resources");
+    if (auto* x = h.find(format::kResources)) model_.resources = relative(*x, path + ".resources");
     if (auto* x = h.find("localizedStrings")) {
       for (const auto& table : dict(*x, path + ".localizedStrings")) {
         std::string tablePath = path + ".localizedStrings." + table.key;
@@ -165,14 +167,14 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& e = dict(list[i], p);
-      onlyKeys(e, p, {"folder", "bundleIdentifier", "images"});
+      onlyKeys(e, p, {format::kFolder, format::kBundleIdentifier, format::kImages});
       SimExtension ext;
-      const Value* folder = e.find("folder");
+      const Value* folder = e.find(format::kFolder);
       if (!folder) fail(p, "missing \"folder\"");
       ext.folder = string(*folder, p + ".folder");
-      if (auto* x = e.find("bundleIdentifier"))
+      if (auto* x = e.find(format::kBundleIdentifier))
         ext.bundleIdentifier = string(*x, p + ".bundleIdentifier");
-      if (auto* x = e.find("images")) {
+      if (auto* x = e.find(format::kImages)) {
         const Array& images = array(*x, p + ".images");
         for (std::size_t k = 0; k < images.size(); ++k)
           ext.images.push_back(string(images[k], p + ".images[" + std::to_string(k) + "]"));
@@ -264,8 +266,8 @@ class Loader {
         if (std::filesystem::exists(fileName, ec) &&
             !std::filesystem::is_regular_file(fileName, ec))
           fail(p + ".stdoutFile", "cannot read output file " + fileName + ": not a regular file");
-        platform::FileError error;
-        auto bytes = platform::linuxFiles().readFile(fileName, &error);
+        platform::Failure error;
+        auto bytes = files_.readFile(fileName, &error);
         if (!bytes) fail(p + ".stdoutFile", "cannot read output file " + error.message());
         tool.output = std::move(*bytes);
       }
@@ -274,10 +276,10 @@ class Loader {
   }
 
   // Entries are numbered in creation order, unless the description gives an
-  // entry's "handle" (a captured drive keeps the numbers of the machine it
+  // entry's format::kHandle (a captured drive keeps the numbers of the machine it
   // was read from). Numbers skipped that way name nothing.
   RegistryEntry addNode(SimNode node, const Dict& d, const std::string& path) {
-    const Value* given = d.find("handle");
+    const Value* given = d.find(format::kHandle);
     if (!given) {
       model_.nodes.push_back(std::move(node));
       return static_cast<RegistryEntry>(model_.nodes.size());
@@ -304,20 +306,21 @@ class Loader {
   void disk(const Value& v, const std::string& path) {
     const Dict& d = dict(v, path);
     onlyKeys(d, path,
-             {"handle", "description", "properties", "noDisk", "descendants", "ancestors"});
+             {format::kHandle, format::kDescription, format::kProperties, format::kNoDisk,
+              format::kDescendants, format::kAncestors});
     SimNode medium;
     medium.className = "IOMedia";
-    if (auto* x = d.find("properties")) medium.properties = dict(*x, path + ".properties");
-    if (!medium.properties.contains("Whole")) medium.properties.set("Whole", true);
+    if (auto* x = d.find(format::kProperties)) medium.properties = dict(*x, path + ".properties");
+    if (!medium.properties.contains(keys::kWhole)) medium.properties.set(keys::kWhole, true);
     Dict description;
-    if (auto* x = d.find("description")) description = dict(*x, path + ".description");
-    medium.name = description.stringOr("DAMediaName", "Media");
-    if (!flag(d, "noDisk", path)) medium.description = description;
+    if (auto* x = d.find(format::kDescription)) description = dict(*x, path + ".description");
+    medium.name = description.stringOr(keys::kDAMediaName, "Media");
+    if (!flag(d, format::kNoDisk, path)) medium.description = description;
     RegistryEntry mediumHandle = addNode(std::move(medium), d, path);
     model_.wholeMedia.push_back(mediumHandle);
 
-    if (auto* x = d.find("ancestors")) ancestors(*x, path + ".ancestors", mediumHandle);
-    if (auto* x = d.find("descendants"))
+    if (auto* x = d.find(format::kAncestors)) ancestors(*x, path + ".ancestors", mediumHandle);
+    if (auto* x = d.find(format::kDescendants))
       descendants(*x, path + ".descendants", mediumHandle, description);
   }
 
@@ -330,7 +333,9 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& a = dict(list[i], p);
-      onlyKeys(a, p, {"id", "handle", "name", "class", "properties", "ata", "nvme"});
+      onlyKeys(a, p,
+               {"id", format::kHandle, format::kName, format::kClass, format::kProperties,
+                format::kAta, format::kNvme});
       std::string id;
       if (auto* x = a.find("id")) id = string(*x, p + ".id");
       if (!id.empty()) {
@@ -343,11 +348,11 @@ class Loader {
         }
       }
       SimNode node;
-      if (auto* x = a.find("name")) node.name = string(*x, p + ".name");
-      if (auto* x = a.find("class")) node.className = string(*x, p + ".class");
-      if (auto* x = a.find("properties")) node.properties = dict(*x, p + ".properties");
-      if (auto* x = a.find("ata")) node.ata = ata(*x, p + ".ata");
-      if (auto* x = a.find("nvme")) node.nvme = nvme(*x, p + ".nvme");
+      if (auto* x = a.find(format::kName)) node.name = string(*x, p + ".name");
+      if (auto* x = a.find(format::kClass)) node.className = string(*x, p + ".class");
+      if (auto* x = a.find(format::kProperties)) node.properties = dict(*x, p + ".properties");
+      if (auto* x = a.find(format::kAta)) node.ata = ata(*x, p + ".ata");
+      if (auto* x = a.find(format::kNvme)) node.nvme = nvme(*x, p + ".nvme");
       RegistryEntry handle = addNode(std::move(node), a, p);
       if (!id.empty()) sharedAncestors_[id] = handle;
       link(child, handle);
@@ -361,20 +366,20 @@ class Loader {
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string p = path + "[" + std::to_string(i) + "]";
       const Dict& d = dict(list[i], p);
-      onlyKeys(d, p, {"handle", "properties", "volumeName", "noDisk"});
+      onlyKeys(d, p, {format::kHandle, format::kProperties, format::kVolumeName, format::kNoDisk});
       SimNode node;
       node.className = "IOMedia";
-      if (auto* x = d.find("properties")) node.properties = dict(*x, p + ".properties");
-      node.name = node.properties.stringOr("BSD Name", "Partition");
-      if (!flag(d, "noDisk", p)) {
+      if (auto* x = d.find(format::kProperties)) node.properties = dict(*x, p + ".properties");
+      node.name = node.properties.stringOr(keys::kBSDName, "Partition");
+      if (!flag(d, format::kNoDisk, p)) {
         Dict description;
-        if (const std::string* bsd = node.properties.getString("BSD Name"))
-          description.set("DAMediaBSDName", *bsd);
-        description.set("DAMediaWhole", false);
-        if (auto* c = wholeDescription.find("DAMediaContent"))
-          description.set("DAMediaContent", *c);
-        if (auto* x = d.find("volumeName"))
-          description.set("DAVolumeName", string(*x, p + ".volumeName"));
+        if (const std::string* bsd = node.properties.getString(keys::kBSDName))
+          description.set(keys::kDAMediaBSDName, *bsd);
+        description.set(keys::kDAMediaWhole, false);
+        if (auto* c = wholeDescription.find(keys::kDAMediaContent))
+          description.set(keys::kDAMediaContent, *c);
+        if (auto* x = d.find(format::kVolumeName))
+          description.set(keys::kDAVolumeName, string(*x, p + ".volumeName"));
         node.description = std::move(description);
       }
       link(addNode(std::move(node), d, p), medium);
@@ -386,8 +391,8 @@ class Loader {
     const Value* source = &v;
     std::string sourcePath = path;
     if (const Dict* d = v.ifDict(); d && !d->contains("$hex")) {
-      onlyKeys(*d, path, {"data", "status"});
-      if (auto* s = d->find("status")) out.status = status(*s, path + ".status");
+      onlyKeys(*d, path, {"data", format::kStatus});
+      if (auto* s = d->find(format::kStatus)) out.status = status(*s, path + ".status");
       source = d->find("data");
       sourcePath = path + ".data";
       if (!source) return out;  // only a status: the command fails with it
@@ -410,8 +415,8 @@ class Loader {
       std::error_code ec;
       if (std::filesystem::exists(file, ec) && !std::filesystem::is_regular_file(file, ec))
         fail(sourcePath, "cannot read sector file " + file + ": not a regular file");
-      platform::FileError error;
-      auto text = platform::linuxFiles().readFile(file, &error);
+      platform::Failure error;
+      auto text = files_.readFile(file, &error);
       if (!text) fail(sourcePath, "cannot read sector file " + error.message());
       bytes.assign(text->begin(), text->end());
     }
@@ -425,10 +430,11 @@ class Loader {
   std::shared_ptr<SimAta> ata(const Value& v, const std::string& path) {
     const Dict& a = dict(v, path);
     onlyKeys(a, path,
-             {"openStatuses", "queryStatus", "enableStatus", "selftestStatus", "reportStatus",
-              "thresholdExceeded", "identify", "smartData", "thresholds", "logs"});
+             {format::kOpenStatuses, format::kQueryStatus, format::kEnableStatus,
+              format::kSelftestStatus, format::kReportStatus, format::kThresholdExceeded,
+              format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs});
     auto out = std::make_shared<SimAta>();
-    if (auto* x = a.find("openStatuses")) {
+    if (auto* x = a.find(format::kOpenStatuses)) {
       const Array& list = array(*x, path + ".openStatuses");
       if (list.empty()) fail(path + ".openStatuses", "needs at least one status");
       out->openStatuses.clear();
@@ -436,18 +442,24 @@ class Loader {
         out->openStatuses.push_back(
             status(list[i], path + ".openStatuses[" + std::to_string(i) + "]"));
     }
-    if (auto* x = a.find("queryStatus")) out->queryStatus = status(*x, path + ".queryStatus");
-    if (auto* x = a.find("enableStatus")) out->enableStatus = status(*x, path + ".enableStatus");
-    if (auto* x = a.find("selftestStatus"))
+    if (auto* x = a.find(format::kQueryStatus))
+      out->queryStatus = status(*x, path + ".queryStatus");
+    if (auto* x = a.find(format::kEnableStatus))
+      out->enableStatus = status(*x, path + ".enableStatus");
+    if (auto* x = a.find(format::kSelftestStatus))
       out->selftestStatus = status(*x, path + ".selftestStatus");
-    if (auto* x = a.find("reportStatus")) out->reportStatus = status(*x, path + ".reportStatus");
-    if (auto* x = a.find("thresholdExceeded"))
+    if (auto* x = a.find(format::kReportStatus))
+      out->reportStatus = status(*x, path + ".reportStatus");
+    if (auto* x = a.find(format::kThresholdExceeded))
       out->thresholdExceeded = boolean(*x, path + ".thresholdExceeded");
     constexpr std::size_t kSector = platform::kSectorSize;
-    if (auto* x = a.find("identify")) out->identify = buffer(*x, path + ".identify", kSector);
-    if (auto* x = a.find("smartData")) out->smartData = buffer(*x, path + ".smartData", kSector);
-    if (auto* x = a.find("thresholds")) out->thresholds = buffer(*x, path + ".thresholds", kSector);
-    if (auto* x = a.find("logs")) {
+    if (auto* x = a.find(format::kIdentify))
+      out->identify = buffer(*x, path + ".identify", kSector);
+    if (auto* x = a.find(format::kSmartData))
+      out->smartData = buffer(*x, path + ".smartData", kSector);
+    if (auto* x = a.find(format::kThresholds))
+      out->thresholds = buffer(*x, path + ".thresholds", kSector);
+    if (auto* x = a.find(format::kLogs)) {
       for (const auto& e : dict(*x, path + ".logs")) {
         std::string p = path + ".logs." + e.key;
         auto address = numberText(e.key);
@@ -461,28 +473,32 @@ class Loader {
   std::shared_ptr<SimNvme> nvme(const Value& v, const std::string& path) {
     const Dict& n = dict(v, path);
     onlyKeys(n, path,
-             {"openStatus", "queryStatus", "version", "revision", "identify", "health", "errorLog",
-              "firmwareLog"});
+             {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
+              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog});
     auto out = std::make_shared<SimNvme>();
-    if (auto* x = n.find("openStatus")) out->openStatus = status(*x, path + ".openStatus");
-    if (auto* x = n.find("queryStatus")) out->queryStatus = status(*x, path + ".queryStatus");
-    if (auto* x = n.find("version")) out->version = word(*x, path + ".version");
-    if (auto* x = n.find("revision")) out->revision = word(*x, path + ".revision");
-    if (auto* x = n.find("identify")) out->identify = buffer(*x, path + ".identify", 4096);
-    if (auto* x = n.find("health")) out->health = buffer(*x, path + ".health", 512);
-    if (auto* x = n.find("errorLog")) out->errorLog = buffer(*x, path + ".errorLog", 4096);
-    if (auto* x = n.find("firmwareLog")) out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+    if (auto* x = n.find(format::kOpenStatus)) out->openStatus = status(*x, path + ".openStatus");
+    if (auto* x = n.find(format::kQueryStatus))
+      out->queryStatus = status(*x, path + ".queryStatus");
+    if (auto* x = n.find(format::kVersion)) out->version = word(*x, path + ".version");
+    if (auto* x = n.find(format::kRevision)) out->revision = word(*x, path + ".revision");
+    if (auto* x = n.find(format::kIdentify)) out->identify = buffer(*x, path + ".identify", 4096);
+    if (auto* x = n.find(format::kHealth)) out->health = buffer(*x, path + ".health", 512);
+    if (auto* x = n.find(format::kErrorLog)) out->errorLog = buffer(*x, path + ".errorLog", 4096);
+    if (auto* x = n.find(format::kFirmwareLog))
+      out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
     return out;
   }
 
   SimModel& model_;
+  platform::Files& files_;
   std::map<std::string, RegistryEntry> sharedAncestors_;
 };
 
 }  // namespace
 
 std::unique_ptr<SimModel> loadModel(std::string_view json, const std::string& folder,
-                                    const std::string& fileName, std::string* error) {
+                                    const std::string& fileName, platform::Files& files,
+                                    platform::Failure* failure) {
   auto model = std::make_unique<SimModel>();
   std::error_code ec;
   auto absolute = std::filesystem::absolute(std::filesystem::path(folder), ec);
@@ -492,13 +508,16 @@ std::unique_ptr<SimModel> loadModel(std::string_view json, const std::string& fo
   ReadError readError;
   auto root = fromJson(json, &readError);
   if (!root) {
-    if (error) *error = fileName + ": " + readError.text();
+    if (failure)
+      *failure = platform::failureOf(platform::Failure::Kind::badData, fileName, readError.text());
     return nullptr;
   }
   try {
-    Loader(*model).load(*root);
+    Loader(*model, files).load(*root);
   } catch (const LoadFailure& f) {
-    if (error) *error = fileName + ": " + f.path + ": " + f.message;
+    if (failure)
+      *failure = platform::failureOf(platform::Failure::Kind::badData, fileName,
+                                     f.path + ": " + f.message);
     return nullptr;
   }
   return model;

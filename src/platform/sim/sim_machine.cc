@@ -1,18 +1,19 @@
 // The simulated machine's platform areas. Registry, disk arbitration, the
 // plug-ins, the host bundle, the user and the system's own files answer from
-// the description; other file operations go to the real file system, so a
-// stored database lands inside the machine folder.
+// the description; other file operations go to the base platform's files,
+// so a stored database lands inside the machine folder.
 #include "sentrel/sim_machine.h"
 
+#include <cerrno>
 #include <thread>
 
-#include "platform/linux/linux_platform.h"
 #include "platform/resource_strings.h"
 #include "platform/sim/sim_loader.h"
 #include "platform/sim/sim_model.h"
 #include "platform/sim/sim_plugins.h"
 #include "platform/sim/sim_system.h"
 #include "platform/thread_queues.h"
+#include "sentrel/platform_wrapper.h"
 
 namespace sentrel::sim {
 
@@ -50,7 +51,7 @@ class SimDiskArbitration final : public platform::DiskArbitration {
 
 class SimBundles final : public platform::Bundles {
  public:
-  explicit SimBundles(const SimModel& model) : model_(model) {}
+  SimBundles(const SimModel& model, platform::Files& files) : model_(model), files_(files) {}
   std::string hostBundleName() override { return model_.bundleName; }
   std::string hostBundleIdentifier() override { return model_.bundleIdentifier; }
   std::optional<std::string> hostResourcePath(std::string_view name,
@@ -59,7 +60,7 @@ class SimBundles final : public platform::Bundles {
     std::string path = model_.resources;
     if (!folder.empty()) path += "/" + std::string(folder);
     path += "/" + std::string(name);
-    if (!platform::linuxFiles().exists(path)) return std::nullopt;
+    if (!files_.exists(path)) return std::nullopt;
     return path;
   }
   // The description's tables first, then the .strings files of the host's
@@ -92,7 +93,7 @@ class SimBundles final : public platform::Bundles {
  private:
   platform::ResourceStrings strings_{[this](const std::string& file) -> std::optional<std::string> {
     auto path = hostResourcePath(file, "");
-    return path ? platform::linuxFiles().readFile(*path, nullptr) : std::nullopt;
+    return path ? files_.readFile(*path, nullptr) : std::nullopt;
   }};
 
   const SimExtension* extension(std::string_view path) {
@@ -105,32 +106,29 @@ class SimBundles final : public platform::Bundles {
     return nullptr;
   }
   const SimModel& model_;
+  platform::Files& files_;
 };
 
-class SimFiles final : public platform::Files {
+// The machine's own files (the system-version file, the extensions folder,
+// private files) answered from the description; every other file is the
+// base's.
+class SimFiles final : public platform::FilesWrapper {
  public:
-  explicit SimFiles(const SimModel& model) : model_(model), real_(platform::linuxFiles()) {}
+  SimFiles(const SimModel& model, platform::Files& base) : FilesWrapper(base), model_(model) {}
 
-  std::optional<std::string> readFile(std::string_view path, platform::FileError* e) override {
+  std::optional<std::string> readFile(std::string_view path, platform::Failure* e) override {
     if (auto own = privateFile(path)) return own;
-    return real_.readFile(path, e);
-  }
-  bool writeFileAtomically(std::string_view path, std::string_view contents,
-                           platform::FileError* e) override {
-    return real_.writeFileAtomically(path, contents, e);
-  }
-  bool createDirectories(std::string_view path, platform::FileError* e) override {
-    return real_.createDirectories(path, e);
+    return base().readFile(path, e);
   }
   bool removeFile(std::string_view path) override {
     {
       std::lock_guard lock(privateMutex_);
       if (privateFiles_.erase(std::string(path)) > 0) return true;
     }
-    return real_.removeFile(path);
+    return base().removeFile(path);
   }
   bool exists(std::string_view path) override {
-    return privateFile(path).has_value() || real_.exists(path);
+    return privateFile(path).has_value() || base().exists(path);
   }
   std::optional<std::vector<std::string>> listDirectory(std::string_view path) override {
     if (path == kExtensionsFolder) {
@@ -138,23 +136,23 @@ class SimFiles final : public platform::Files {
       for (const auto& e : model_.extensions) names.push_back(e.folder);
       return names;
     }
-    return real_.listDirectory(path);
+    return base().listDirectory(path);
   }
   std::optional<Value> readPropertyList(std::string_view path) override {
     if (path == kSystemVersionFile) {
       if (!model_.systemVersion) return std::nullopt;
       return Value(Dict{{"ProductName", "macOS"}, {"ProductVersion", *model_.systemVersion}});
     }
-    return real_.readPropertyList(path);
+    return base().readPropertyList(path);
   }
   // Private files are the machine's own and stay in memory, so two machines
   // (two tests running at once) never meet at a fixed path such as one in
   // /tmp, and a file on the real disk never decides whether one can be made.
   bool createPrivateFile(std::string_view path, std::string_view contents,
-                         platform::FileError* e) override {
+                         platform::Failure* e) override {
     std::lock_guard lock(privateMutex_);
     if (privateFiles_.count(std::string(path))) {
-      if (e) *e = {std::string(path), "File exists"};
+      if (e) *e = platform::failureFromErrno(std::string(path), EEXIST);
       return false;
     }
     privateFiles_[std::string(path)] = std::string(contents);
@@ -170,7 +168,6 @@ class SimFiles final : public platform::Files {
   }
 
   const SimModel& model_;
-  platform::Files& real_;
   std::mutex privateMutex_;
   std::map<std::string, std::string> privateFiles_;
 };
@@ -219,17 +216,21 @@ class SimClock final : public platform::Clock {
 // bytes, or a failure for null and for any address it does not list.
 class SimDownloads final : public platform::Downloads {
  public:
-  SimDownloads(Machine& machine, const SimModel& model) : machine_(machine), model_(model) {}
+  SimDownloads(Machine& machine, const SimModel& model, platform::Files& files)
+      : machine_(machine), model_(model), files_(files) {}
   void start(std::string_view url, std::function<void(platform::DownloadResult)> done) override {
-    platform::DownloadResult result{std::nullopt, "the simulated machine has no such address"};
+    using Kind = platform::Failure::Kind;
+    platform::DownloadResult result{
+        std::nullopt, platform::failureOf(Kind::notFound, std::string(url),
+                                          "the simulated machine has no such address")};
     auto it = model_.downloads.find(std::string(url));
     if (it != model_.downloads.end()) {
       if (!it->second) {
-        result.error = "the address did not answer";
+        result.failure =
+            platform::failureOf(Kind::noResponse, std::string(url), "the address did not answer");
       } else {
-        platform::FileError error;
-        result.body = platform::linuxFiles().readFile(*it->second, &error);
-        if (!result.body) result.error = error.message();
+        result.failure = {};
+        result.body = files_.readFile(*it->second, &result.failure);
       }
     }
     machine_.record(
@@ -240,6 +241,7 @@ class SimDownloads final : public platform::Downloads {
  private:
   Machine& machine_;
   const SimModel& model_;
+  platform::Files& files_;
 };
 
 // Real serial queues and main queue, with every submission journaled.
@@ -282,19 +284,19 @@ class SimNotifications final : public platform::Notifications {
 }  // namespace
 
 struct Machine::Areas {
-  Areas(Machine& m, const SimModel& model)
+  Areas(Machine& m, const SimModel& model, platform::Platform& base)
       : registry(model),
         diskArbitration(model),
         plugIns(m, model),
-        bundles(model),
-        files(model),
+        bundles(model, *base.files),
+        files(model, *base.files),
         user(model),
         processes(m, model),
         userDefaults(m, model),
         mounts(model),
         log(m),
         clock(m),
-        downloads(m, model),
+        downloads(m, model, *base.files),
         queues(m),
         notifications(m) {}
 
@@ -317,32 +319,35 @@ struct Machine::Areas {
                               &clock,    &downloads,       &queues,       &notifications};
 };
 
-Machine::Machine(std::unique_ptr<SimModel> model)
-    : model_(std::move(model)), areas_(std::make_unique<Areas>(*this, *model_)) {}
+Machine::Machine(std::unique_ptr<SimModel> model, platform::Platform& base)
+    : model_(std::move(model)), areas_(std::make_unique<Areas>(*this, *model_, base)) {}
 
 // Jobs still queued use the machine's areas and journal: let them finish first.
 Machine::~Machine() {
   areas_->queues.waitAll();
 }
 
-std::unique_ptr<Machine> Machine::load(const std::string& folder, std::string* error) {
+std::unique_ptr<Machine> Machine::load(const std::string& folder, platform::Platform& base,
+                                       platform::Failure* failure) {
   std::string file = folder + "/machine.json";
-  platform::FileError fileError;
-  auto text = platform::linuxFiles().readFile(file, &fileError);
+  platform::Failure readFailure;
+  auto text = base.files->readFile(file, &readFailure);
   if (!text) {
-    if (error) *error = "cannot read the machine description " + fileError.message();
+    readFailure.reason = "cannot read the machine description: " + readFailure.reason;
+    if (failure) *failure = std::move(readFailure);
     return nullptr;
   }
-  auto model = loadModel(*text, folder, file, error);
+  auto model = loadModel(*text, folder, file, *base.files, failure);
   if (!model) return nullptr;
-  return std::unique_ptr<Machine>(new Machine(std::move(model)));
+  return std::unique_ptr<Machine>(new Machine(std::move(model), base));
 }
 
 std::unique_ptr<Machine> Machine::fromJsonText(std::string_view json, const std::string& folder,
-                                               std::string* error) {
-  auto model = loadModel(json, folder, "machine.json", error);
+                                               platform::Platform& base,
+                                               platform::Failure* failure) {
+  auto model = loadModel(json, folder, "machine.json", *base.files, failure);
   if (!model) return nullptr;
-  return std::unique_ptr<Machine>(new Machine(std::move(model)));
+  return std::unique_ptr<Machine>(new Machine(std::move(model), base));
 }
 
 platform::Platform& Machine::platform() {

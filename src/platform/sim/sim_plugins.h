@@ -13,10 +13,10 @@ namespace sentrel::sim {
 class SimPlugIns final : public platform::SmartPlugIns {
  public:
   SimPlugIns(Machine& machine, const SimModel& model) : machine_(machine), model_(model) {}
-  Status createAtaPlugIn(RegistryEntry service,
-                         std::unique_ptr<platform::AtaSmartPlugIn>& out) override;
-  Status createNvmePlugIn(RegistryEntry service,
-                          std::unique_ptr<platform::NvmeSmartPlugIn>& out) override;
+  Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<platform::AtaSmartPlugIn>& out,
+                         platform::Failure* failure) override;
+  Status createNvmePlugIn(RegistryEntry service, std::unique_ptr<platform::NvmeSmartPlugIn>& out,
+                          platform::Failure* failure) override;
 
  private:
   Machine& machine_;

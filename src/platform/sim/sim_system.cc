@@ -1,6 +1,6 @@
 #include "platform/sim/sim_system.h"
 
-#include "platform/linux/linux_system.h"
+#include "core/text.h"
 
 namespace sentrel::sim {
 
@@ -38,7 +38,7 @@ std::optional<platform::FileSystemStats> SimMounts::statfs(std::string_view path
   const platform::FileSystemStats* best = nullptr;
   std::size_t bestLength = 0;
   for (const auto& [on, stats] : model_.statfs) {
-    if (platform::isAtOrBelow(path, on) && (!best || on.size() > bestLength)) {
+    if (text::isAtOrBelow(path, on) && (!best || on.size() > bestLength)) {
       best = &stats;
       bestLength = on.size();
     }

@@ -49,13 +49,17 @@ TEST_F(LinuxDrivesTest, ADiskWithoutItsNodeIsListedButCannotBeOpened) {
   RegistryEntry service = *drives.registry().parent(media[0]);
   EXPECT_EQ(drives.registry().searchProperty(service, "SMART Capable", false), Value(true));
   std::unique_ptr<AtaSmartPlugIn> ata;
-  EXPECT_EQ(drives.plugIns().createAtaPlugIn(service, ata), kNoDevice);
+  Failure failure;
+  EXPECT_EQ(drives.plugIns().createAtaPlugIn(service, ata, &failure), kNoDevice);
   EXPECT_FALSE(ata);
+  EXPECT_EQ(failure.kind, Failure::Kind::notFound);
+  EXPECT_EQ(failure.subject, (root_ / "dev/sda").string());
+  EXPECT_TRUE(failure.need.empty());
   // An ATA drive has no NVMe plug-in, and the medium has none at all.
   std::unique_ptr<NvmeSmartPlugIn> nvme;
-  EXPECT_EQ(drives.plugIns().createNvmePlugIn(service, nvme), kUnsupported);
-  EXPECT_EQ(drives.plugIns().createAtaPlugIn(media[0], ata), kUnsupported);
-  EXPECT_TRUE(drives.accessProblems().empty());
+  EXPECT_EQ(drives.plugIns().createNvmePlugIn(service, nvme, &failure), kUnsupported);
+  EXPECT_EQ(drives.plugIns().createAtaPlugIn(media[0], ata, &failure), kUnsupported);
+  EXPECT_EQ(failure.kind, Failure::Kind::unsupported);
 }
 
 TEST_F(LinuxDrivesTest, ANodeThatIsNoScsiDeviceAnswersUnsupportedToEveryCommand) {
@@ -63,7 +67,7 @@ TEST_F(LinuxDrivesTest, ANodeThatIsNoScsiDeviceAnswersUnsupportedToEveryCommand)
   LinuxDrives drives(paths());
   RegistryEntry service = *drives.registry().parent(drives.registry().wholeMedia().at(0));
   std::unique_ptr<AtaSmartPlugIn> plugIn;
-  ASSERT_EQ(drives.plugIns().createAtaPlugIn(service, plugIn), kSuccess);
+  ASSERT_EQ(drives.plugIns().createAtaPlugIn(service, plugIn, nullptr), kSuccess);
   std::unique_ptr<AtaSmartInterface> ata;
   ASSERT_EQ(plugIn->queryInterface(ata), kSuccess);
   std::array<std::uint8_t, kSectorSize> sector;
@@ -73,14 +77,10 @@ TEST_F(LinuxDrivesTest, ANodeThatIsNoScsiDeviceAnswersUnsupportedToEveryCommand)
   EXPECT_EQ(ata->reportStatus(exceeded), kUnsupported);
   std::vector<std::uint8_t> oddLog(100);
   EXPECT_EQ(ata->readSmartLog(6, oddLog), kGeneralError);  // not whole sectors
-  EXPECT_TRUE(drives.accessProblems().empty());
-}
-
-TEST(AccessProblemTest, SaysWhichNodeAndWhatIsNeeded) {
-  AccessProblem p{"/dev/sda", "root or CAP_SYS_RAWIO (ATA pass-through)", "Permission denied"};
-  EXPECT_EQ(p.message(),
-            "cannot use /dev/sda: Permission denied; reading SMART data needs root or "
-            "CAP_SYS_RAWIO (ATA pass-through)");
+  // The interface says why its last failing command failed.
+  ASSERT_TRUE(ata->lastFailure());
+  EXPECT_EQ(ata->lastFailure()->kind, Failure::Kind::unsupported);
+  EXPECT_EQ(ata->lastFailure()->subject, (root_ / "dev/sda").string());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/text.h"
 #include "platform/linux/linux_system.h"
 
 namespace sentrel::platform {
@@ -43,9 +44,9 @@ TEST(LinuxMountsTest, TheHoldingMountIsTheLongestAndLatest) {
     EXPECT_EQ(m->from, c.from) << c.path;
   }
   EXPECT_FALSE(mountHolding(table, "relative"));
-  EXPECT_TRUE(isAtOrBelow("/Volumes/A/x", "/Volumes/A"));
-  EXPECT_FALSE(isAtOrBelow("/Volumes/AB", "/Volumes/A"));
-  EXPECT_FALSE(isAtOrBelow("/x", ""));
+  EXPECT_TRUE(text::isAtOrBelow("/Volumes/A/x", "/Volumes/A"));
+  EXPECT_FALSE(text::isAtOrBelow("/Volumes/AB", "/Volumes/A"));
+  EXPECT_FALSE(text::isAtOrBelow("/x", ""));
 }
 
 TEST(LinuxMountsTest, TheRealTableHasTheRootAndProc) {

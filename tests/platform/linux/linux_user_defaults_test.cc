@@ -72,7 +72,7 @@ TEST_F(LinuxStoreTest, TheStoreLivesInTheConfigurationFolder) {
 
 TEST_F(LinuxStoreTest, PrivateFilesAreNewAndTheOwnersOnly) {
   std::string file = path("probe.temp");
-  FileError error;
+  Failure error;
   ASSERT_TRUE(linuxFiles().createPrivateFile(file, "listing\n", &error)) << error.message();
   struct stat st {};
   ASSERT_EQ(::lstat(file.c_str(), &st), 0);

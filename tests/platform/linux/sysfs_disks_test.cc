@@ -310,6 +310,10 @@ TEST_F(SysfsTree, RemovableAndVirtualDisks) {
     EXPECT_FALSE(n->properties.contains("NVMe SMART Capable"));
   }
   EXPECT_EQ(t.drives.size(), 1u);  // only the card reader's bridge
+  // ...and its medium says why, for the message a user sees.
+  EXPECT_EQ(medium->properties.stringOr("SMART Unavailable Reason"),
+            "a virtio disk: the virtual machine's host passes no SMART data to it");
+  EXPECT_FALSE(mediumNamed(t, "sdc")->properties.contains("SMART Unavailable Reason"));
 }
 
 TEST_F(SysfsTree, DisksOnOneControllerShareItsEntries) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -56,9 +58,9 @@ TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
        "$.disks[0].ancestors[1].id: \"a\" stands twice in one chain of ancestors"},
   };
   for (const Case& c : cases) {
-    std::string error;
+    platform::Failure error;
     EXPECT_FALSE(Machine::fromJsonText(c.json, "/machines", &error)) << c.json;
-    EXPECT_NE(error.find(c.message), std::string::npos)
+    EXPECT_NE(error.message().find(c.message), std::string::npos)
         << "error: " << error << "\nwanted: " << c.message;
   }
 }
@@ -74,7 +76,7 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
                                    "010": {"$data": ")" +
                        std::string(1024, 'a') + R"("}}})");
   }
-  std::string error;
+  platform::Failure error;
   auto machine = Machine::load(folder.string(), &error);
   ASSERT_TRUE(machine) << error;
   platform::Platform& p = machine->platform();
@@ -82,7 +84,7 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
   std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
   std::unique_ptr<platform::AtaSmartInterface> sif;
   auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
-  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), 0);
+  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn, nullptr), 0);
   ASSERT_EQ(plugIn->queryInterface(sif), 0);
   std::array<std::uint8_t, 512> buffer{};
   EXPECT_EQ(sif->readSmartData(buffer), 0);
@@ -95,8 +97,8 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
   sif.reset();
   plugIn.reset();
   // The second creation answers the second status; the last one repeats.
-  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), platform::kNoResources);
-  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), platform::kNoResources);
+  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn, nullptr), platform::kNoResources);
+  EXPECT_EQ(p.plugIns->createAtaPlugIn(service, plugIn, nullptr), platform::kNoResources);
 
   std::vector<std::string> calls;
   for (const Dict& d : machine->journal()) calls.push_back(d.stringOr("call"));
@@ -113,19 +115,19 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
 
   std::filesystem::remove(folder / "machine.json");
   EXPECT_FALSE(Machine::load(folder.string(), &error));
-  EXPECT_NE(error.find("machine.json"), std::string::npos) << error;
+  EXPECT_NE(error.message().find("machine.json"), std::string::npos) << error;
   std::filesystem::remove_all(folder);
 }
 
 TEST(SimLoaderTest, ValidationChecksTheSectorSum) {
-  std::string error;
+  platform::Failure error;
   auto machine = Machine::fromJsonText(diskWithAta("{}"), "/m", &error);
   ASSERT_TRUE(machine) << error;
   platform::Platform& p = machine->platform();
   std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
   std::unique_ptr<platform::AtaSmartInterface> sif;
   auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
-  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn), 0);
+  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn, nullptr), 0);
   ASSERT_EQ(plugIn->queryInterface(sif), 0);
   std::array<std::uint8_t, 512> sector{};
   sector[0] = 0x10;
@@ -135,7 +137,7 @@ TEST(SimLoaderTest, ValidationChecksTheSectorSum) {
 }
 
 TEST(SimLoaderTest, SystemFilesAndHostComeFromTheDescription) {
-  std::string error;
+  platform::Failure error;
   auto machine = Machine::fromJsonText(
       R"({"systemVersion": "10.15.7",
           "host": {"bundleName": "Host", "home": "users/me",
@@ -167,7 +169,7 @@ namespace {
 // A captured drive keeps the registry numbers it had; numbers skipped name
 // nothing, and a number given twice is refused.
 TEST(SimLoaderTest, ExplicitHandlesKeepTheirNumbers) {
-  std::string error;
+  platform::Failure error;
   auto machine = Machine::fromJsonText(
       R"({"disks": [{"handle": 7, "description": {"DAMediaBSDName": "sda"},
           "descendants": [{"handle": 9, "properties": {"BSD Name": "sda1"}}],
@@ -190,11 +192,12 @@ TEST(SimLoaderTest, ExplicitHandlesKeepTheirNumbers) {
   auto twice = Machine::fromJsonText(R"({"disks": [{"handle": 2, "ancestors": [{"handle": 2}]}]})",
                                      "/machines", &error);
   EXPECT_FALSE(twice);
-  EXPECT_NE(error.find("$.disks[0].ancestors[0].handle: handle 2 is already taken"),
+  EXPECT_NE(error.message().find("$.disks[0].ancestors[0].handle: handle 2 is already taken"),
             std::string::npos)
       << error;
   EXPECT_FALSE(Machine::fromJsonText(R"({"disks": [{"handle": 0}]})", "/machines", &error));
-  EXPECT_NE(error.find("expected a number from 1 to 1000000"), std::string::npos) << error;
+  EXPECT_NE(error.message().find("expected a number from 1 to 1000000"), std::string::npos)
+      << error;
 }
 
 }  // namespace

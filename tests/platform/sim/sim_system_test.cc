@@ -1,18 +1,20 @@
 // The simulated machine's tools, mounts, statistics and user defaults.
 #include <gtest/gtest.h>
 
+#include "support/fault_printers.h"
+
 #include "sentrel/sim_machine.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::sim {
 namespace {
 
-std::unique_ptr<Machine> load(const std::string& json, std::string* error) {
+std::unique_ptr<Machine> load(const std::string& json, platform::Failure* error) {
   return Machine::fromJsonText(json, SENTREL_SOURCE_DIR, error);
 }
 
 TEST(SimSystemTest, ToolsAnswerTheirExactArgumentListAndAreJournaled) {
-  std::string error;
+  platform::Failure error;
   auto m = load(R"({"tools": [
       {"tool": "/usr/bin/sw_vers", "arguments": ["-productVersion"], "stdout": "14.5\n"},
       {"tool": "/usr/bin/sw_vers", "stdout": "ProductVersion:\t14.5\n"},
@@ -36,7 +38,7 @@ TEST(SimSystemTest, ToolsAnswerTheirExactArgumentListAndAreJournaled) {
 }
 
 TEST(SimSystemTest, ToolOutputFromAFile) {
-  std::string error;
+  platform::Failure error;
   auto m = load(R"({"tools": [{"tool": "/usr/sbin/diskutil", "arguments": ["list"],
                                "stdoutFile": "examples/demo-mac/machine.json"}]})",
                 &error);
@@ -47,7 +49,7 @@ TEST(SimSystemTest, ToolOutputFromAFile) {
 }
 
 TEST(SimSystemTest, StatisticsOfThePathsBelowADescribedOne) {
-  std::string error;
+  platform::Failure error;
   auto m = load(R"({"mounts": [{"from": "/dev/disk3s1", "on": "/", "type": "apfs"},
                                {"from": "/dev/disk4s1", "on": "/Volumes/B", "type": "hfs"}],
                     "statfs": {"/": {"blockSize": 4096, "blocks": 100, "freeBlocks": 40},
@@ -75,7 +77,7 @@ TEST(SimSystemTest, StatisticsOfThePathsBelowADescribedOne) {
 }
 
 TEST(SimSystemTest, UserDefaultsChangeInMemoryAndWritesAreJournaled) {
-  std::string error;
+  platform::Failure error;
   auto m = load(R"({"userDefaults": {"KVCurrentSWVers": "13.6.1"}})", &error);
   ASSERT_TRUE(m) << error;
   platform::UserDefaults& d = *m->platform().userDefaults;
@@ -89,7 +91,7 @@ TEST(SimSystemTest, UserDefaultsChangeInMemoryAndWritesAreJournaled) {
 }
 
 TEST(SimSystemTest, PrivateFilesStayInTheMachine) {
-  std::string error;
+  platform::Failure error;
   auto a = load("{}", &error), b = load("{}", &error);
   ASSERT_TRUE(a && b);
   platform::Files& fa = *a->platform().files;
@@ -127,9 +129,9 @@ TEST(SimSystemTest, MalformedEntriesAreRefusedWithTheirPath) {
        "machine.json: $.tools[0].stdoutFile: cannot read output file"},
   };
   for (const Case& c : cases) {
-    std::string error;
+    platform::Failure error;
     EXPECT_FALSE(load(c.json, &error)) << c.json;
-    EXPECT_EQ(error.substr(0, std::string(c.message).size()), c.message) << c.json;
+    EXPECT_EQ(error.message().substr(0, std::string(c.message).size()), c.message) << c.json;
   }
 }
 
