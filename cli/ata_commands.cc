@@ -56,8 +56,7 @@ int run(const Context& ctx, bool withFeature,
   }
   if (withFeature) feature = parseRegister(ctx.featureValue);
   Dict result = describe(*parseRegister(ctx.registerValue), feature);
-  print(ctx, Value(result), [&](const Value& v) { return text(*v.ifDict()); });
-  return kExitOk;
+  return emitValue(ctx, "result", Value(result), [&](const Value& v) { return text(*v.ifDict()); });
 }
 
 unsigned field(const Dict& d, std::string_view key) {

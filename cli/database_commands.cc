@@ -23,8 +23,7 @@ int runParse(const Context& ctx, const std::string& path) {
     complain(failure.message());
     return kExitUsage;
   }
-  print(ctx, Value(db->toDict()), summaryText);
-  return kExitOk;
+  return emitValue(ctx, "database", Value(db->toDict()), summaryText);
 }
 
 int runLookup(const Context& ctx) {
@@ -39,11 +38,12 @@ int runLookup(const Context& ctx) {
   }
   std::shared_ptr<const DriveDatabaseEntry> entry =
       KVSmartDeviceDatabase::lookupDriveModel(ctx.model, ctx.firmware);
-  print(ctx, Value(entryDict(entry.get())), [](const Value& v) {
+  // No entry is an answer, not a failure: the drive is then named by the
+  // database's defaults.
+  return emitValue(ctx, "entry", Value(entryDict(entry.get())), [](const Value& v) {
     const Dict* d = v.ifDict();
     return d && d->empty() ? std::string("no entry\n") : textOf(v);
   });
-  return entry ? kExitOk : kExitMissing;
 }
 
 }  // namespace
@@ -66,8 +66,7 @@ void addDatabaseCommands(CLI::App& app, Context& ctx) {
   CLI::App* presets = db->add_subcommand("presets", "Show the attribute preset table");
   presets->callback([&ctx] {
     ctx.action = [&ctx] {
-      print(ctx, Value(KVSmartDeviceDatabase::fmtDict()), nullptr);
-      return kExitOk;
+      return emitValue(ctx, "presets", Value(KVSmartDeviceDatabase::fmtDict()));
     };
   });
 }

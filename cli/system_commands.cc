@@ -69,10 +69,7 @@ CLI::App* addQuery(CLI::App& sys, Context& ctx, const std::string& name,
                    const std::string& description, const std::function<Value()>& answer) {
   CLI::App* cmd = sys.add_subcommand(name, description);
   cmd->callback([&ctx, answer] {
-    ctx.action = [&ctx, answer] {
-      print(ctx, answer(), resultText);
-      return kExitOk;
-    };
+    ctx.action = [&ctx, answer] { return emitValue(ctx, "result", answer(), resultText); };
   });
   return cmd;
 }
@@ -113,8 +110,7 @@ void addCountCommands(CLI::App& sys, Context& ctx) {
           return kExitUsage;
         }
       }
-      print(ctx, Value(KVFoundationConvertBytesToStringValue(n)), resultText);
-      return kExitOk;
+      return emitValue(ctx, "result", Value(KVFoundationConvertBytesToStringValue(n)), resultText);
     };
   });
 
@@ -132,9 +128,8 @@ void addCountCommands(CLI::App& sys, Context& ctx) {
       }
       double count = *n;
       std::string text = KVFoundationRoundByteCountToMBAndString(count);
-      print(ctx, Value(Dict{{"text", text}, {"bytes", countValue(count)}}),
-            [&](const Value&) { return text + " " + numberText(count) + "\n"; });
-      return kExitOk;
+      return emitValue(ctx, "result", Value(Dict{{"text", text}, {"bytes", countValue(count)}}),
+                       [&](const Value&) { return text + " " + numberText(count) + "\n"; });
     };
   });
 }

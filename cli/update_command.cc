@@ -70,12 +70,12 @@ void addDatabaseUpdateCommand(CLI::App& app, Context& ctx) {
                   {"path", KVSmartDeviceDatabase::dbPath()},
                   {"version", stored ? Value(after->version) : Value()},
                   {"notified", updated}};
-      print(ctx, Value(result), [&](const Value&) {
+      int printed = emitValue(ctx, "update", Value(result), [&](const Value&) {
         return stored ? "downloaded from " + address + "\nstored " +
                             KVSmartDeviceDatabase::dbPath() + "\nversion: " + after->version + "\n"
                       : std::string("every address failed; the database is unchanged\n");
       });
-      return stored ? kExitOk : kExitMissing;
+      return printed | (stored ? kExitOk : kExitCommandFailed);
     };
   });
 }

@@ -94,6 +94,13 @@ class AtaSmartInterface {
   virtual Status enableOperations(bool enable) = 0;
   virtual Status reportStatus(bool& thresholdExceeded) = 0;
   virtual Status runOfflineImmediate(bool extended) = 0;
+  // SMART EXECUTE OFF-LINE IMMEDIATE with any subcommand: 1 short, 2
+  // extended, 3 conveyance self-test in the background. Optional: the
+  // default sends 1 and 2 through runOfflineImmediate and refuses the rest.
+  virtual Status executeOfflineImmediate(std::uint8_t subcommand) {
+    if (subcommand == 1 || subcommand == 2) return runOfflineImmediate(subcommand == 2);
+    return kUnsupported;
+  }
   virtual Status readSmartData(Sector buffer) = 0;
   // 0 when the sector's checksum is sound.
   virtual Status validateSmartData(ConstSector buffer) = 0;
@@ -125,6 +132,12 @@ class NvmeSmartInterface {
                              std::uint32_t dwordsMinusOne) = 0;
   // The SMART / Health Information log (512 bytes).
   virtual Status readHealthData(std::span<std::uint8_t> buffer) = 0;
+  // Device Self-test for all namespaces: code 1 short, 2 extended, 0xF
+  // aborts the one running. Optional: the default refuses.
+  virtual Status deviceSelfTest(std::uint8_t code) {
+    (void)code;
+    return kUnsupported;
+  }
 };
 
 class NvmeSmartPlugIn {

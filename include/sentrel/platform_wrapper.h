@@ -60,6 +60,9 @@ class AtaSmartInterfaceWrapper : public AtaSmartInterface {
   Status runOfflineImmediate(bool extended) override {
     return base_->runOfflineImmediate(extended);
   }
+  Status executeOfflineImmediate(std::uint8_t subcommand) override {
+    return base_->executeOfflineImmediate(subcommand);
+  }
   Status readSmartData(Sector buffer) override { return base_->readSmartData(buffer); }
   Status validateSmartData(ConstSector buffer) override { return base_->validateSmartData(buffer); }
   Status readSmartThresholds(Sector buffer) override { return base_->readSmartThresholds(buffer); }
@@ -92,6 +95,7 @@ class NvmeSmartInterfaceWrapper : public NvmeSmartInterface {
   Status readHealthData(std::span<std::uint8_t> buffer) override {
     return base_->readHealthData(buffer);
   }
+  Status deviceSelfTest(std::uint8_t code) override { return base_->deviceSelfTest(code); }
 
  protected:
   NvmeSmartInterface& base() { return *base_; }

@@ -22,7 +22,8 @@ namespace {
 
 constexpr std::size_t kSector = platform::kSectorSize;
 constexpr std::size_t kNvmePage = 4096;
-constexpr std::uint8_t kErrorLog = 1, kHealthLog = 2, kFirmwareLog = 3;
+constexpr std::uint8_t kErrorLog = 1, kHealthLog = 2, kFirmwareLog = 3, kSelfTestLog = 6;
+constexpr std::size_t kNvmeSelfTestLog = 564;
 constexpr std::string_view kSystemVersionFile = "/System/Library/CoreServices/SystemVersion.plist";
 
 struct Answer {
@@ -53,7 +54,8 @@ struct NvmeRecord {
   std::vector<Status> opens;
   std::optional<Status> query;
   std::uint16_t version = 1, revision = 4;
-  std::optional<Answer> identify, health, errorLog, firmwareLog;
+  std::optional<Status> selftest;
+  std::optional<Answer> identify, health, errorLog, firmwareLog, selfTestLog;
 };
 
 }  // namespace
@@ -92,6 +94,11 @@ struct Capture::Recorder {
     }
     Status runOfflineImmediate(bool extended) override {
       Status s = base().runOfflineImmediate(extended);
+      r_.locked([&] { return rec().selftest = s; });
+      return s;
+    }
+    Status executeOfflineImmediate(std::uint8_t subcommand) override {
+      Status s = base().executeOfflineImmediate(subcommand);
       r_.locked([&] { return rec().selftest = s; });
       return s;
     }
@@ -165,6 +172,7 @@ struct Capture::Recorder {
         if (logId == kErrorLog) rec().errorLog = answerOf(s, buffer);
         if (logId == kHealthLog) rec().health = answerOf(s, buffer);
         if (logId == kFirmwareLog) rec().firmwareLog = answerOf(s, buffer);
+        if (logId == kSelfTestLog) rec().selfTestLog = answerOf(s, buffer);
         return 0;
       });
       return s;
@@ -172,6 +180,11 @@ struct Capture::Recorder {
     Status readHealthData(std::span<std::uint8_t> buffer) override {
       Status s = base().readHealthData(buffer);
       r_.locked([&] { return rec().health = answerOf(s, buffer), 0; });
+      return s;
+    }
+    Status deviceSelfTest(std::uint8_t code) override {
+      Status s = base().deviceSelfTest(code);
+      r_.locked([&] { return rec().selftest = s; });
       return s;
     }
 
@@ -372,6 +385,9 @@ Dict nvmeBlock(const NvmeRecord& r, RegistryEntry h, Writer& w) {
   if (r.errorLog) d.set(format::kErrorLog, w.sector(*r.errorLog, base + "error-log", kNvmePage));
   if (r.firmwareLog)
     d.set(format::kFirmwareLog, w.sector(*r.firmwareLog, base + "firmware-log", kSector));
+  if (r.selfTestLog)
+    d.set(format::kSelfTestLog, w.sector(*r.selfTestLog, base + "self-test-log", kNvmeSelfTestLog));
+  if (r.selftest) d.set(format::kSelftestStatus, statusValue(*r.selftest));
   return d;
 }
 

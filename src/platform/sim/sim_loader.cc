@@ -432,7 +432,8 @@ class Loader {
     onlyKeys(a, path,
              {format::kOpenStatuses, format::kQueryStatus, format::kEnableStatus,
               format::kSelftestStatus, format::kReportStatus, format::kThresholdExceeded,
-              format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs});
+              format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs,
+              format::kSelftestRun});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find(format::kOpenStatuses)) {
       const Array& list = array(*x, path + ".openStatuses");
@@ -467,6 +468,21 @@ class Loader {
         out->logs[static_cast<std::uint8_t>(*address)] = buffer(e.value, p, kSector);
       }
     }
+    if (auto* x = a.find(format::kSelftestRun))
+      out->selftestRun = bytesList(*x, path + ".selftestRun");
+    return out;
+  }
+
+  // A list of numbers from 0 to 255.
+  std::vector<std::uint8_t> bytesList(const Value& v, const std::string& path) {
+    std::vector<std::uint8_t> out;
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      std::int64_t n = integer(list[i], p);
+      if (n < 0 || n > 255) fail(p, "expected a number from 0 to 255");
+      out.push_back(static_cast<std::uint8_t>(n));
+    }
     return out;
   }
 
@@ -474,7 +490,8 @@ class Loader {
     const Dict& n = dict(v, path);
     onlyKeys(n, path,
              {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
-              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog});
+              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog,
+              format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun});
     auto out = std::make_shared<SimNvme>();
     if (auto* x = n.find(format::kOpenStatus)) out->openStatus = status(*x, path + ".openStatus");
     if (auto* x = n.find(format::kQueryStatus))
@@ -486,6 +503,12 @@ class Loader {
     if (auto* x = n.find(format::kErrorLog)) out->errorLog = buffer(*x, path + ".errorLog", 4096);
     if (auto* x = n.find(format::kFirmwareLog))
       out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+    if (auto* x = n.find(format::kSelfTestLog))
+      out->selfTestLog = buffer(*x, path + ".selfTestLog", 564);
+    if (auto* x = n.find(format::kSelftestStatus))
+      out->selftestStatus = status(*x, path + ".selftestStatus");
+    if (auto* x = n.find(format::kSelfTestRun))
+      out->selfTestRun = bytesList(*x, path + ".selfTestRun");
     return out;
   }
 

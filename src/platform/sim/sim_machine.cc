@@ -51,17 +51,21 @@ class SimDiskArbitration final : public platform::DiskArbitration {
 
 class SimBundles final : public platform::Bundles {
  public:
-  SimBundles(const SimModel& model, platform::Files& files) : model_(model), files_(files) {}
+  SimBundles(const SimModel& model, platform::Files& files, platform::Bundles& base)
+      : model_(model), files_(files), base_(base) {}
   std::string hostBundleName() override { return model_.bundleName; }
   std::string hostBundleIdentifier() override { return model_.bundleIdentifier; }
+  // The machine's own resources first; what its host lacks (the demo has
+  // no drive database of its own) is the base platform's host's.
   std::optional<std::string> hostResourcePath(std::string_view name,
                                               std::string_view folder) override {
-    if (model_.resources.empty()) return std::nullopt;
-    std::string path = model_.resources;
-    if (!folder.empty()) path += "/" + std::string(folder);
-    path += "/" + std::string(name);
-    if (!files_.exists(path)) return std::nullopt;
-    return path;
+    if (!model_.resources.empty()) {
+      std::string path = model_.resources;
+      if (!folder.empty()) path += "/" + std::string(folder);
+      path += "/" + std::string(name);
+      if (files_.exists(path)) return path;
+    }
+    return base_.hostResourcePath(name, folder);
   }
   // The description's tables first, then the .strings files of the host's
   // resource folder.
@@ -107,6 +111,7 @@ class SimBundles final : public platform::Bundles {
   }
   const SimModel& model_;
   platform::Files& files_;
+  platform::Bundles& base_;
 };
 
 // The machine's own files (the system-version file, the extensions folder,
@@ -288,7 +293,7 @@ struct Machine::Areas {
       : registry(model),
         diskArbitration(model),
         plugIns(m, model),
-        bundles(model, *base.files),
+        bundles(model, *base.files, *base.bundles),
         files(model, *base.files),
         user(model),
         processes(m, model),

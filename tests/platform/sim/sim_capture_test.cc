@@ -58,7 +58,7 @@ TEST_F(CaptureTest, RefusesAnExistingMachineAndAnUnknownDisk) {
   EXPECT_EQ(text, "{}");
 
   Outcome unknown = runSentrel("--sim " + demo() + " capture disk9 " + (folder_ / "x").string());
-  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.status, 2);  // no such disk
   EXPECT_NE(unknown.out.find("disk9"), std::string::npos);
   EXPECT_FALSE(fs::exists(folder_ / "x" / "machine.json"));
 }
