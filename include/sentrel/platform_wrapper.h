@@ -164,6 +164,10 @@ class FilesWrapper : public Files {
   std::optional<Value> readPropertyList(std::string_view path) override {
     return base_.readPropertyList(path);
   }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view contents,
+                   bool mustBeNew, Failure* failure) override {
+    return base_.writeFileIn(folder, name, contents, mustBeNew, failure);
+  }
   bool createPrivateFile(std::string_view path, std::string_view contents,
                          Failure* failure) override {
     return base_.createPrivateFile(path, contents, failure);

@@ -77,6 +77,11 @@ class NullFiles final : public Files {
     if (failure) *failure = unsupported(path);
     return false;
   }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view, bool,
+                   Failure* failure) override {
+    if (failure) *failure = unsupported(std::string(folder) + "/" + std::string(name));
+    return false;
+  }
   bool removeFile(std::string_view) override { return false; }
   bool exists(std::string_view) override { return false; }
   std::optional<std::vector<std::string>> listDirectory(std::string_view) override {
