@@ -60,6 +60,8 @@ struct Context {
   std::string model;                         // db lookup
   std::string firmware;                      // db lookup
   std::vector<std::string> downloadSources;  // db update --db-source
+  std::size_t maxDownloadSize = 0;           // db update --max-size (0: the default)
+  std::string databaseKeyring;               // db update --db-keyring
   std::string registerValue;                 // ata ...
   std::string featureValue;                  // ata command|feature
   SysArguments sys;

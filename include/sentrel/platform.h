@@ -297,9 +297,17 @@ class Downloads {
   virtual ~Downloads() = default;
   // Starts fetching the address and returns at once. `completion` runs once,
   // on a platform thread (or on the caller's, before start returns, when the
-  // answer is known at once). The response status is not judged: an error
-  // page is a body like any other.
-  virtual void start(std::string_view url, std::function<void(DownloadResult)> completion) = 0;
+  // answer is known at once).
+  //
+  // Only an https:// address, or an http:// one given as such, is fetched,
+  // and never over another scheme: redirects of an https:// address are
+  // followed to https:// addresses only, and those of an http:// address
+  // not at all. Only an answer with a success status (2xx) delivers its
+  // body; any other status fails the download (failureOfHttpStatus). A body
+  // longer than `maxBytes` fails it too (failureOfSize), and no more of it
+  // than that is kept meanwhile.
+  virtual void start(std::string_view url, std::size_t maxBytes,
+                     std::function<void(DownloadResult)> completion) = 0;
 };
 
 // Work queues: a serial background queue per label, and the host's main

@@ -247,8 +247,9 @@ class ClockWrapper : public Clock {
 class DownloadsWrapper : public Downloads {
  public:
   explicit DownloadsWrapper(Downloads& base) : base_(base) {}
-  void start(std::string_view url, std::function<void(DownloadResult)> completion) override {
-    base_.start(url, std::move(completion));
+  void start(std::string_view url, std::size_t maxBytes,
+             std::function<void(DownloadResult)> completion) override {
+    base_.start(url, maxBytes, std::move(completion));
   }
 
  private:

@@ -129,7 +129,8 @@ class NullClock final : public Clock {
 
 class NullDownloads final : public Downloads {
  public:
-  void start(std::string_view url, std::function<void(DownloadResult)> completion) override {
+  void start(std::string_view url, std::size_t,
+             std::function<void(DownloadResult)> completion) override {
     completion(DownloadResult{std::nullopt, unsupported(url)});
   }
 };
