@@ -74,6 +74,25 @@ Dict entryDict(const DriveDatabaseEntry* entry);
 std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
                                                    platform::Failure* failure);
 
+// A pattern of the database that never matches in a lookup: it does not
+// compile, or matching it against a probe took longer than the time limit
+// every match runs under (see checkPatterns).
+struct PatternWarning {
+  std::size_t entry = 0;    // the entry's index in "drives"
+  std::string modelfamily;  // the entry's family, to name it
+  std::string field;        // "model" or "firmware"
+  std::string pattern;
+  std::string reason;
+};
+
+// Every pattern of the database that never matches, in entry order. Each
+// pattern is compiled, then matched against probes made to provoke runaway
+// backtracking (long runs of each character the pattern names, and of
+// digits, letters and blanks, followed by a character that ends them); a
+// probe that runs into the time limit condemns the pattern, as a lookup
+// would. Takes a fraction of a second for smartmontools' own file.
+std::vector<PatternWarning> checkPatterns(const DriveDatabase& database);
+
 // What one update job did, address by address.
 struct DatabaseUpdateReport {
   struct Attempt {
