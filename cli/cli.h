@@ -76,6 +76,10 @@ struct Context {
 void print(const Context& ctx, const Value& value,
            const std::function<std::string(const Value&)>& text);
 
+// True once printed output could not be written (a full disk): print()
+// has said so, and the command exits with the input-error status.
+bool outputFailed();
+
 // A generic readable rendering: "key: value" lines, nested blocks indented.
 std::string textOf(const Value& value);
 

@@ -133,7 +133,7 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
       platform::Failure failure;
       if (!recorder.write(ctx.captureFolder, ctx.disk, &failure)) {
         complain("capture of " + ctx.disk + " failed: " + failure.message());
-        return kExitMissing;
+        return kExitUsage;
       }
       Dict result{{"disk", ctx.disk},
                   {"folder", ctx.captureFolder},

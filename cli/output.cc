@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "cli.h"
@@ -6,6 +8,8 @@
 namespace sentrel::cli {
 
 namespace {
+
+bool outputFailureSaid = false;
 
 // A scalar as a reader wants it: what "%@" prints, except that nothing is
 // blank, booleans are words, and data and images are described.
@@ -78,7 +82,19 @@ void print(const Context& ctx, const Value& value,
       std::cout << (text ? text(value) : textOf(value));
       break;
   }
+  errno = 0;
   std::cout.flush();
+  // Output that cannot be written (a full disk) is an error, said once.
+  if (!std::cout && !outputFailureSaid) {
+    const int error = errno;
+    outputFailureSaid = true;
+    complain("cannot write the output" +
+             (error ? ": " + std::string(std::strerror(error)) : std::string()));
+  }
+}
+
+bool outputFailed() {
+  return !std::cout;
 }
 
 void complain(const std::string& message) {
