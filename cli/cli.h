@@ -22,17 +22,22 @@ enum class OutputFormat { text, json, rawJson, plist };
 
 // The exit status is a bit mask; bits of several disks are OR-ed.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 1 << 0;     // command line or input error
-inline constexpr int kExitNoDevice = 1 << 1;  // a disk could not be found or opened
-inline constexpr int kExitCommandFailed = 1
-                                          << 2;  // a drive command failed or its data was unusable
-inline constexpr int kExitFailing = 1 << 3;      // verdict "Failed"
-inline constexpr int kExitWarning =
-    1 << 4;  // verdict "Warning", or a prefail attribute at or below threshold now
-inline constexpr int kExitPastThreshold =
-    1 << 5;                                   // an attribute was at or below threshold in the past
-inline constexpr int kExitErrorLog = 1 << 6;  // the error log holds errors
-inline constexpr int kExitSelfTestLog = 1 << 7;  // the self-test log holds a failure
+// A command line or input error.
+inline constexpr int kExitUsage = 1 << 0;
+// A disk could not be found or opened.
+inline constexpr int kExitNoDevice = 1 << 1;
+// A drive command failed or its data was unusable.
+inline constexpr int kExitCommandFailed = 1 << 2;
+// Verdict "Failed".
+inline constexpr int kExitFailing = 1 << 3;
+// Verdict "Warning", or a pre-fail attribute at or below its threshold now.
+inline constexpr int kExitWarning = 1 << 4;
+// An attribute was at or below its threshold in the past.
+inline constexpr int kExitPastThreshold = 1 << 5;
+// The error log holds errors.
+inline constexpr int kExitErrorLog = 1 << 6;
+// The self-test log holds a failure.
+inline constexpr int kExitSelfTestLog = 1 << 7;
 
 // The bits one drive's report sets.
 int exitBits(const DriveReport& report);
@@ -82,6 +87,8 @@ struct Context {
   std::string model;          // db lookup
   std::string firmware;       // db lookup
   std::vector<std::string> downloadSources;  // db update --db-source
+  std::size_t maxDownloadSize = 0;           // db update --max-size (0: the default)
+  std::string databaseKeyring;               // db update --db-keyring
   std::string registerValue;                 // ata ...
   std::string featureValue;                  // ata command|feature
   SysArguments sys;

@@ -23,6 +23,10 @@ int runParse(const Context& ctx, const std::string& path) {
     complain(failure.message());
     return kExitUsage;
   }
+  // A pattern a lookup silently gives up is named here, once.
+  for (const PatternWarning& w : checkPatterns(*db))
+    complain("warning: entry " + std::to_string(w.entry) + " (" + w.modelfamily + "): " + w.field +
+             " pattern \"" + w.pattern + "\" " + w.reason);
   return emitValue(ctx, "database", Value(db->toDict()), summaryText);
 }
 

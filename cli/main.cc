@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "cli.h"
@@ -29,11 +28,17 @@ std::string resourceDir() {
   return "";
 }
 
-bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine) {
-  std::ofstream out(path, std::ios::trunc);
+// The journal is made in its folder without following a link planted at
+// its name, and every write of it is checked (a full disk, /dev/full).
+bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine,
+                  sentrel::platform::Failure& failure) {
+  std::string text;
   for (const auto& entry : machine.journal())
-    out << sentrel::toJson(sentrel::Value(entry), {.indent = -1}) << "\n";
-  return static_cast<bool>(out);
+    text += sentrel::toJson(sentrel::Value(entry), {.indent = -1}) + "\n";
+  const std::filesystem::path file(path);
+  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  return sentrel::platform::linuxPlatform().files->writeFileIn(folder, file.filename().string(),
+                                                               text, false, &failure);
 }
 
 }  // namespace
@@ -160,8 +165,8 @@ static int runCommandLine(int argc, char** argv) {
     machine->platform().queues->wait(KVSmartDeviceDatabase::dlq());
     machine->platform().queues->drainMain();
   }
-  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine)) {
-    cli::complain("cannot write the journal to " + ctx.journalFile);
+  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine, failure)) {
+    cli::complain("cannot write the journal: " + failure.message());
     return status | cli::kExitUsage;
   }
   return status;

@@ -110,12 +110,17 @@ std::string red(const Context& ctx, const std::string& line) {
 
 namespace {
 
+// Output that cannot be written (a full disk) is an input-side error,
+// said with the system's reason.
 int writeOut(const std::string& text) {
+  errno = 0;
   std::cout << text;
   std::cout.flush();
   if (std::cout) return kExitOk;
+  const int error = errno;
   std::cout.clear();
-  complain("cannot write the output: " + std::string(std::strerror(errno ? errno : EIO)));
+  complain("cannot write the output" +
+           (error ? ": " + std::string(std::strerror(error)) : std::string()));
   return kExitUsage;
 }
 

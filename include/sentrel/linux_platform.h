@@ -4,6 +4,7 @@
 // must be made before its first use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "sentrel/platform.h"
@@ -25,6 +26,10 @@ struct LinuxOptions {
   std::string bundleName = "Sentrel";
   std::string bundleIdentifier = "org.sentrel.cli";
   LinuxDiskPaths disks;
+  // The most bytes a file read whole (a drive database, a machine
+  // description, a resource) or a tool's output may hold; anything longer is
+  // refused rather than read until memory runs out.
+  std::uint64_t maxFileSize = std::uint64_t{64} << 20;
 };
 
 // Sets the options before first use of the backend.

@@ -168,6 +168,10 @@ class FilesWrapper : public Files {
   std::optional<Value> readPropertyList(std::string_view path) override {
     return base_.readPropertyList(path);
   }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view contents,
+                   bool mustBeNew, Failure* failure) override {
+    return base_.writeFileIn(folder, name, contents, mustBeNew, failure);
+  }
   bool createPrivateFile(std::string_view path, std::string_view contents,
                          Failure* failure) override {
     return base_.createPrivateFile(path, contents, failure);
@@ -247,8 +251,9 @@ class ClockWrapper : public Clock {
 class DownloadsWrapper : public Downloads {
  public:
   explicit DownloadsWrapper(Downloads& base) : base_(base) {}
-  void start(std::string_view url, std::function<void(DownloadResult)> completion) override {
-    base_.start(url, std::move(completion));
+  void start(std::string_view url, std::size_t maxBytes,
+             std::function<void(DownloadResult)> completion) override {
+    base_.start(url, maxBytes, std::move(completion));
   }
 
  private:

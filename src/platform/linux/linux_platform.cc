@@ -86,7 +86,7 @@ class LinuxUser final : public User {
   }
   // The XDG data folder plays the part of "Library/Application Support".
   std::string applicationSupportDirectory() override {
-    return envOr("XDG_DATA_HOME", homeDirectory() + "/.local/share");
+    return xdgFolder("XDG_DATA_HOME", homeDirectory() + "/.local/share");
   }
 };
 
@@ -136,6 +136,10 @@ struct LinuxPlatform {
 
 void configureLinuxPlatform(LinuxOptions o) {
   options() = std::move(o);
+}
+
+std::uint64_t fileSizeLimit() {
+  return options().maxFileSize;
 }
 
 namespace {

@@ -8,12 +8,14 @@
 
 namespace sentrel::platform {
 
+std::string xdgFolder(const char* variable, std::string fallback) {
+  const char* value = std::getenv(variable);
+  return value && value[0] == '/' ? std::string(value) : std::move(fallback);
+}
+
 std::string userDefaultsFile(std::string_view bundleName, std::string_view home) {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  // The convention ignores a relative value, which would depend on the
-  // working folder.
-  std::string config = xdg && xdg[0] == '/' ? std::string(xdg) : std::string(home) + "/.config";
-  return config + "/" + std::string(bundleName) + "/defaults.json";
+  return xdgFolder("XDG_CONFIG_HOME", std::string(home) + "/.config") + "/" +
+         std::string(bundleName) + "/defaults.json";
 }
 
 LinuxUserDefaults::LinuxUserDefaults(std::function<std::string()> locate, Files& files)

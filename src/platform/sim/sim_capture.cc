@@ -297,10 +297,20 @@ struct Capture::Recorder {
 
 namespace {
 
-// Writes the files of one capture and builds its description.
+// The file that marks a folder as a capture, which a later capture may
+// replace; any other folder that is not empty is left alone.
+constexpr std::string_view kCaptureMark = ".sentrel-capture";
+constexpr std::string_view kCaptureMarkText =
+    "A drive captured by `sentrel capture`; a later capture may replace this folder.\n";
+
+// Writes the files of one capture and builds its description. Every file
+// is made inside the folder without following a symbolic link (one planted
+// at a file or at sectors/ or resources/ fails the capture), and is new
+// unless an earlier capture is being replaced.
 class Writer {
  public:
-  Writer(platform::Platform& m, std::string folder) : m_(m), folder_(std::move(folder)) {}
+  Writer(platform::Platform& m, std::string folder, bool replacing)
+      : m_(m), folder_(std::move(folder)), replacing_(replacing) {}
 
   // A sector value: a file for the bytes of a successful read (padded or
   // cut to the size the machine format holds), else the status alone.
@@ -315,10 +325,8 @@ class Writer {
 
   void write(const std::string& relative, std::string_view contents) {
     if (failure_) return;
-    std::string path = folder_ + "/" + relative;
-    std::string dir = path.substr(0, path.rfind('/'));
     platform::Failure e;
-    if (!m_.files->createDirectories(dir, &e) || !m_.files->writeFileAtomically(path, contents, &e))
+    if (!m_.files->writeFileIn(folder_, relative, contents, !replacing_, &e))
       failure_ = std::move(e);
   }
 
@@ -338,8 +346,27 @@ class Writer {
  private:
   platform::Platform& m_;
   std::string folder_;
+  bool replacing_;
   std::optional<platform::Failure> failure_;
 };
+
+// Makes the capture folder, or checks that an existing one is empty or an
+// earlier capture; answers whether it is an earlier capture, or nothing
+// after saying why the folder cannot be used.
+std::optional<bool> prepareFolder(platform::Files& files, const std::string& folder,
+                                  platform::Failure& failure) {
+  std::optional<std::vector<std::string>> names = files.listDirectory(folder);
+  if (!names) {
+    if (!files.createDirectories(folder, &failure)) return std::nullopt;
+    return false;
+  }
+  if (names->empty()) return false;
+  if (std::find(names->begin(), names->end(), kCaptureMark) != names->end()) return true;
+  failure = platform::failureOf(platform::Failure::Kind::permission, folder,
+                                "is not empty and holds no earlier capture; capture into a new or "
+                                "empty folder");
+  return std::nullopt;
+}
 
 Value statusValue(Status s) {
   return Value(static_cast<std::int64_t>(s));
@@ -413,10 +440,6 @@ bool Capture::write(const std::string& folder, std::string_view bsdName,
     return false;
   };
   platform::Platform& m = recorder_->machine;
-  if (m.files->exists(folder + "/machine.json"))
-    return fail(platform::failureOf(Kind::permission, folder + "/machine.json",
-                                    "already exists; capture into a new folder"));
-
   RegistryEntry medium = 0;
   std::optional<Dict> description;
   if (m.diskArbitration->createSession()) {
@@ -432,8 +455,14 @@ bool Capture::write(const std::string& folder, std::string_view bsdName,
     return fail(
         platform::failureOf(Kind::notFound, std::string(bsdName), "no whole disk has this name"));
 
+  platform::Failure unusable;
+  std::optional<bool> replacing = prepareFolder(*m.files, folder, unusable);
+  if (!replacing) return fail(std::move(unusable));
+
   std::lock_guard lock(recorder_->mutex);
-  Writer w(m, folder);
+  Writer w(m, folder, *replacing);
+  // The mark goes first: a capture that fails half way may be replaced.
+  w.write(std::string(kCaptureMark), kCaptureMarkText);
   Dict disk{{format::kHandle, std::uint64_t{medium}},
             {format::kDescription, *description},
             {format::kProperties, m.registry->properties(medium).value_or(Dict{})}};

@@ -218,12 +218,14 @@ class SimClock final : public platform::Clock {
 };
 
 // Downloads answer from the description's "downloads": the named file's
-// bytes, or a failure for null and for any address it does not list.
+// bytes (up to the caller's limit), or a failure for null and for any
+// address it does not list.
 class SimDownloads final : public platform::Downloads {
  public:
   SimDownloads(Machine& machine, const SimModel& model, platform::Files& files)
       : machine_(machine), model_(model), files_(files) {}
-  void start(std::string_view url, std::function<void(platform::DownloadResult)> done) override {
+  void start(std::string_view url, std::size_t maxBytes,
+             std::function<void(platform::DownloadResult)> done) override {
     using Kind = platform::Failure::Kind;
     platform::DownloadResult result{
         std::nullopt, platform::failureOf(Kind::notFound, std::string(url),
@@ -236,6 +238,10 @@ class SimDownloads final : public platform::Downloads {
       } else {
         result.failure = {};
         result.body = files_.readFile(*it->second, &result.failure);
+        if (result.body && result.body->size() > maxBytes) {
+          result.body.reset();
+          result.failure = platform::failureOfSize(std::string(url), maxBytes);
+        }
       }
     }
     machine_.record(
