@@ -104,6 +104,13 @@ TEST_F(CliTest, ExitStatusBitsSayWhatWentWrong) {
       {"decode raw bogusfmt 000000000000000000000000", 1, "no raw-value format is named"},
       {"decode raw raw48 00", 1, "HEX must be 24 hex digits"},
       {sim() + " selftest disk0 short", 0, "short self-test started on disk0"},
+      {sim() + " selftest disk0 abort", 0,
+       "aborted the self-test of disk0 by disabling SMART operations, then enabled them again"},
+      // Followed to the end: the demo's drives run in a few steps.
+      {demo + " selftest disk0 short --wait", 0,
+       "[##########----------] 50% done\n[################----] 80% done\n"
+       "[####################] 100% done\nShort Offline: Pass\n"},
+      {demo + " selftest disk5 short --wait", 0, "Short: Completed without error\n"},
       // This machine's own disks: whatever it has, no disk has this name.
       {"device nosuchdisk9", 2, "no disk is named nosuchdisk9"},
   };
