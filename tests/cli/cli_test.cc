@@ -145,6 +145,29 @@ TEST_F(CliTest, JsonIsVersionedAndTyped) {
   EXPECT_EQ(v->ifDict()->getArray("properties")->size(), 2u);
 }
 
+// What health shows of each attribute is what the library's own
+// dictionaries hold, on every ATA drive of the demo.
+TEST(CliDemoTest, HealthShowsTheValuesOfTheDeviceProperties) {
+  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac ";
+  for (const char* disk : {"disk0", "disk1", "disk3"}) {
+    auto typed = fromJson(runSentrel(demo + "--format json health " + disk).out, nullptr);
+    auto raw = fromJson(runSentrel(demo + "--format raw-json device " + disk).out, nullptr);
+    ASSERT_TRUE(typed && raw) << disk;
+    const Array& attributes = *typed->ifDict()->getDict("health")->getArray("devices")->at(0)
+                                   .ifDict()->getArray("ata_attributes");
+    const Array& entries = *raw->ifDict()->getArray("vendorspecificAttributes");
+    ASSERT_EQ(attributes.size(), entries.size()) << disk;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Dict& a = *attributes[i].ifDict();
+      const Dict& e = *entries[i].ifDict();
+      for (const char* key : {"value", "worst", "threshold"})
+        EXPECT_EQ(std::to_string(*a.getInt(key)), e.stringOr(key)) << disk << " " << key;
+      EXPECT_EQ(std::to_string(*a.getInt("id")), e.stringOr("ID")) << disk;
+      EXPECT_EQ(a.getDict("raw")->stringOr("string"), e.stringOr("rawValue")) << disk;
+    }
+  }
+}
+
 TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
   Outcome before = runSentrel(sim() + " --format json list");
   Outcome after = runSentrel("list " + sim() + " --format json");
