@@ -225,9 +225,12 @@ class DuplicateKeyFinder final : public nlohmann::json_sax<Json> {
   // The path of the object being read.
   std::string path() const {
     std::string out = "$";
-    for (std::size_t i = 0; i + 1 < levels_.size(); ++i)
-      out = levels_[i].object ? childPath(out, levels_[i].key)
-                              : out + "[" + std::to_string(levels_[i].index) + "]";
+    for (std::size_t i = 0; i + 1 < levels_.size(); ++i) {
+      if (levels_[i].object)
+        out = childPath(out, levels_[i].key);
+      else
+        out.append("[").append(std::to_string(levels_[i].index)).append("]");
+    }
     return out;
   }
 
