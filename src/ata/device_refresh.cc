@@ -137,10 +137,9 @@ std::optional<Array> KVSMARTDevice::attributes() {
 
   auto entry = KVSmartDeviceDatabase::lookupDriveModel(props->stringOr(keys::kDeviceModel),
                                                        props->stringOr(keys::kFirmwareVersion));
-  auto database = KVSmartDeviceDatabase::driveDatabase();
-  const DriveDatabaseEntry* defaults =
-      database && !database->drives.empty() ? &database->drives.front() : nullptr;
-  ata::AttributeTable table = ata::buildAttributeTable(data, thresholds, entry.get(), defaults);
+  auto defaults = KVSmartDeviceDatabase::defaultEntry();
+  ata::AttributeTable table =
+      ata::buildAttributeTable(data, thresholds, entry.get(), defaults.get());
   const bool anyFlagged = !table.attention.empty();
   attributeRows_ = std::move(table.rows);
   verdict_ = ata::judgeAtaHealth(exceeded, std::move(table.attention));

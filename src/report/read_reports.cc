@@ -26,7 +26,7 @@ std::vector<DriveReport> readDriveReports(const std::vector<std::string>& disks,
   }
   // The workers share one installed database: parse it here, once, rather
   // than in each of them.
-  if (anyAta && !KVSmartDeviceDatabase::driveDatabase()) KVSmartDeviceDatabase::unpackDriveDBFile();
+  if (anyAta) KVSmartDeviceDatabase::ensureDriveDatabase();
 
   std::atomic<std::size_t> next{0};
   auto work = [&] {
