@@ -89,7 +89,13 @@ int runList(const Context& ctx) {
 
 int runDevice(const Context& ctx) {
   auto dev = deviceOrComplain(ctx.disk());
-  if (!dev) return kExitNoDevice;
+  if (!dev) {
+    // JSON still says which disk was not found; text has nothing to show.
+    DriveReport missing;
+    missing.disk = ctx.disk();
+    if (ctx.format != OutputFormat::json) return kExitNoDevice;
+    return kExitNoDevice | emit(ctx, {"device", reportValue(missing), Value(), nullptr});
+  }
   // The record, and everything the refresh could read from the drive.
   bool refreshed = dev->updateProperties() != nullptr;
   DriveReport report = driveReport(*dev, ctx.disk(), refreshed);

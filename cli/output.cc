@@ -5,6 +5,7 @@
 
 #include "cli.h"
 #include "sentrel/drivedb_parser.h"
+#include "sentrel/failure.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::cli {
@@ -119,8 +120,8 @@ int writeOut(const std::string& text) {
   if (std::cout) return kExitOk;
   const int error = errno;
   std::cout.clear();
-  complain("cannot write the output" +
-           (error ? ": " + std::string(std::strerror(error)) : std::string()));
+  complain(error ? platform::failureFromErrno("", error, "cannot write the output").message()
+                 : std::string("cannot write the output"));
   return kExitUsage;
 }
 

@@ -12,8 +12,11 @@ namespace sentrel::cli {
 
 namespace {
 
-// How often a running test is looked at.
-constexpr std::chrono::seconds kPollInterval{5};
+// How often a running test is looked at; a simulated drive's run has no
+// real length, so it is looked at more often.
+std::chrono::milliseconds pollInterval(const Context& ctx) {
+  return ctx.simulated ? std::chrono::seconds(1) : std::chrono::seconds(5);
+}
 
 std::string hexStatus(platform::Status s) {
   char buf[16];
@@ -106,7 +109,7 @@ int runAta(const Context& ctx, KVSMARTDevice& dev) {
     }
     if ((*byte >> 4) != 0xF) break;
     progress.show(100 - 10 * (*byte & 0x0F));
-    clock.sleep(kPollInterval);
+    clock.sleep(pollInterval(ctx));
   }
   progress.show(100);
   progress.finish();
@@ -168,7 +171,7 @@ int runNvme(const Context& ctx, KVSMARTDevice& dev) {
     }
     if (log->currentOperation == 0) break;
     progress.show(log->currentCompletion);
-    clock.sleep(kPollInterval);
+    clock.sleep(pollInterval(ctx));
   }
   progress.show(100);
   progress.finish();

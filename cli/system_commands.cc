@@ -224,6 +224,31 @@ void addSystemCommands(CLI::App& app, Context& ctx) {
            "Whether the privacy database grants full disk access to the host, its background "
            "tool and the companion background program",
            [] { return Value(isFullDiskAccessSetup()); });
+
+  // An example in every subcommand's help.
+  const std::pair<const char*, const char*> examples[] = {
+      {"version", ""},
+      {"version-dict", ""},
+      {"compare", " 10.13"},
+      {"tmutil", " -- destinationinfo -X"},
+      {"container", " disk3"},
+      {"role-volume", " Data disk3"},
+      {"volume-role", " disk3s5"},
+      {"mount-from", " /"},
+      {"mount-on", " /dev/sda1"},
+      {"is-apfs", " /"},
+      {"size", " total / --readable"},
+      {"bytes", " 1536"},
+      {"round-mb", " 5242881"},
+      {"full-disk-access", ""},
+  };
+  for (const auto& [name, example] : examples) {
+    for (CLI::App* sub : sys->get_subcommands({})) {
+      if (sub->get_name() == name)
+        sub->footer(std::string("Example:\n  sentrel sys ") + name + example);
+    }
+  }
+  sys->footer("Examples:\n  sentrel sys version\n  sentrel sys size free / --readable");
 }
 
 }  // namespace sentrel::cli

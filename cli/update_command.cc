@@ -35,6 +35,9 @@ void addDatabaseUpdateCommand(CLI::App& app, Context& ctx) {
   CLI::App* db = app.get_subcommand_ptr("db").get();
   CLI::App* update = db->add_subcommand(
       "update", "Download the drive database from its addresses, store it and parse it");
+  update->footer(
+      "Examples:\n  sentrel db update\n"
+      "  sentrel db update --db-source https://mirror.example.org --max-size 4000000");
   update
       ->add_option("--db-source", ctx.downloadSources,
                    "A base address to try instead of the four default ones (repeatable; "

@@ -8,7 +8,7 @@ packages=("$@")
 [ $# -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config
   nlohmann-json3-dev libcli11-dev libicu-dev libcurl4-openssl-dev libblkid-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev python3-jsonschema
   smartmontools
   clang-tidy cppcheck
   clang libclang-rt-14-dev llvm

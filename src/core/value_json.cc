@@ -248,7 +248,7 @@ class ValueBuilder {
     std::string out = "$";
     for (std::size_t i = 0; i < depth; ++i) {
       if (const Array* a = frames_[i].value.ifArray()) {
-        out += "[" + std::to_string(a->size()) + "]";
+        out.append("[").append(std::to_string(a->size())).append("]");
       } else {
         out = childPath(out, frames_[i].key);
       }

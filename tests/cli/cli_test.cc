@@ -104,6 +104,13 @@ TEST_F(CliTest, ExitStatusBitsSayWhatWentWrong) {
       {"decode raw bogusfmt 000000000000000000000000", 1, "no raw-value format is named"},
       {"decode raw raw48 00", 1, "HEX must be 24 hex digits"},
       {sim() + " selftest disk0 short", 0, "short self-test started on disk0"},
+      {sim() + " selftest disk0 abort", 0,
+       "aborted the self-test of disk0 by disabling SMART operations, then enabled them again"},
+      // Followed to the end: the demo's drives run in a few steps.
+      {demo + " selftest disk0 short --wait", 0,
+       "[##########----------] 50% done\n[################----] 80% done\n"
+       "[####################] 100% done\nShort Offline: Pass\n"},
+      {demo + " selftest disk5 short --wait", 0, "Short: Completed without error\n"},
       // This machine's own disks: whatever it has, no disk has this name.
       {"device nosuchdisk9", 2, "no disk is named nosuchdisk9"},
   };
@@ -136,6 +143,29 @@ TEST_F(CliTest, JsonIsVersionedAndTyped) {
   ASSERT_TRUE(v) << error.text() << "\n" << r.out;
   EXPECT_EQ(v->ifDict()->stringOr("status"), "Warning");
   EXPECT_EQ(v->ifDict()->getArray("properties")->size(), 2u);
+}
+
+// What health shows of each attribute is what the library's own
+// dictionaries hold, on every ATA drive of the demo.
+TEST(CliDemoTest, HealthShowsTheValuesOfTheDeviceProperties) {
+  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac ";
+  for (const char* disk : {"disk0", "disk1", "disk3"}) {
+    auto typed = fromJson(runSentrel(demo + "--format json health " + disk).out, nullptr);
+    auto raw = fromJson(runSentrel(demo + "--format raw-json device " + disk).out, nullptr);
+    ASSERT_TRUE(typed && raw) << disk;
+    const Array& attributes = *typed->ifDict()->getDict("health")->getArray("devices")->at(0)
+                                   .ifDict()->getArray("ata_attributes");
+    const Array& entries = *raw->ifDict()->getArray("vendorspecificAttributes");
+    ASSERT_EQ(attributes.size(), entries.size()) << disk;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Dict& a = *attributes[i].ifDict();
+      const Dict& e = *entries[i].ifDict();
+      for (const char* key : {"value", "worst", "threshold"})
+        EXPECT_EQ(std::to_string(*a.getInt(key)), e.stringOr(key)) << disk << " " << key;
+      EXPECT_EQ(std::to_string(*a.getInt("id")), e.stringOr("ID")) << disk;
+      EXPECT_EQ(a.getDict("raw")->stringOr("string"), e.stringOr("rawValue")) << disk;
+    }
+  }
 }
 
 TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
