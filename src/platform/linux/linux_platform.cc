@@ -88,6 +88,9 @@ class LinuxUser final : public User {
   std::string applicationSupportDirectory() override {
     return xdgFolder("XDG_DATA_HOME", homeDirectory() + "/.local/share");
   }
+  std::string cacheDirectory() override {
+    return xdgFolder("XDG_CACHE_HOME", homeDirectory() + "/.cache");
+  }
 };
 
 class SystemLog final : public Log {
