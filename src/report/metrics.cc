@@ -99,7 +99,9 @@ class Writer {
           type = "info";
         }
       }
-      out += "# HELP " + name + " " + f.help + "\n# TYPE " + name + " " + type + "\n" + f.samples;
+      out.append("# HELP ").append(name).append(" ").append(f.help);
+      out.append("\n# TYPE ").append(name).append(" ").append(type).append("\n");
+      out += f.samples;
     }
     if (format == MetricsFormat::openMetrics) out += "# EOF\n";
     return out;

@@ -103,7 +103,8 @@ DriveReport readOne(const std::string& disk, KVSMARTDevice& device, NoWake nowak
 
 // Takes waiting jobs one after another until none is left, or until the
 // job it reads is given up on (a new worker has then taken its place).
-void work(std::shared_ptr<Batch> batch) {
+// The thread holds its own copy of `batch` for as long as it runs.
+void work(const std::shared_ptr<Batch>& batch) {
   std::unique_lock lock(batch->mutex);
   while (batch->next < batch->jobs.size()) {
     std::shared_ptr<Job> job = batch->jobs[batch->next++];
