@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 
 namespace sentrel::platform {
@@ -28,9 +29,9 @@ struct LinuxOptions {
 };
 
 // Sets the options before first use of the backend.
-void configureLinuxPlatform(LinuxOptions options);
+SENTREL_API void configureLinuxPlatform(LinuxOptions options);
 
 // The process-wide Linux backend (also defaultPlatform()).
-Platform& linuxPlatform();
+SENTREL_API Platform& linuxPlatform();
 
 }  // namespace sentrel::platform

@@ -8,13 +8,14 @@
 #include <memory>
 #include <optional>
 
+#include "sentrel/export.h"
 #include "sentrel/health.h"
 #include "sentrel/platform.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
 
-class SentrelFramework {
+class SENTREL_API SentrelFramework {
  public:
   // Queues one background update of the drive database and returns at once.
   SentrelFramework();
@@ -50,6 +51,6 @@ class SentrelFramework {
 
 // The reply for a drive's device properties (nothing when the drive could
 // not be read): the condensing step of runWith, with its pacing.
-Dict replyForDeviceProperties(const Dict* properties);
+SENTREL_API Dict replyForDeviceProperties(const Dict* properties);
 
 }  // namespace sentrel

@@ -16,13 +16,14 @@
 #include <string>
 #include <string_view>
 
+#include "sentrel/export.h"
 #include "sentrel/health.h"
 #include "sentrel/platform.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
 
-class KVSMARTDevice {
+class SENTREL_API KVSMARTDevice {
  public:
   // ---- Drive discovery (class operations) ----
 
