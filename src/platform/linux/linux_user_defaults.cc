@@ -3,17 +3,15 @@
 // folder, as the XDG base-directory convention places such files.
 #include <cstdlib>
 
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_system.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::platform {
 
 std::string userDefaultsFile(std::string_view bundleName, std::string_view home) {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  // The convention ignores a relative value, which would depend on the
-  // working folder.
-  std::string config = xdg && xdg[0] == '/' ? std::string(xdg) : std::string(home) + "/.config";
-  return config + "/" + std::string(bundleName) + "/defaults.json";
+  return xdgFolder(std::getenv("XDG_CONFIG_HOME"), home, ".config") + "/" +
+         std::string(bundleName) + "/defaults.json";
 }
 
 LinuxUserDefaults::LinuxUserDefaults(std::function<std::string()> locate, Files& files)
