@@ -92,6 +92,19 @@ void complainNoDevice(const std::string& disk);
 // answering, or the cause the system gave.
 void complainUnreadable(const std::string& disk, const std::optional<platform::Failure>& failure);
 
+// What the configuration files say (config.cc; the man page's FILES).
+struct Config {
+  bool autoUpdate = false;                   // auto-update
+  std::vector<std::string> downloadSources;  // db-source, in order
+};
+// The configuration files in the order they are read; later settings win.
+std::vector<std::string> configFiles();
+// Reads the files that exist; nothing after saying which file or line is wrong.
+std::optional<Config> loadConfig(platform::Files& files);
+// Sets what the configuration decides: whether the library may download,
+// and from where.
+void applyConfig(const Config& config, const Context& ctx);
+
 // Each command file adds its commands with one of these.
 void addDeviceCommands(CLI::App& app, Context& ctx);         // list, device, selftest, capture
 void addDatabaseCommands(CLI::App& app, Context& ctx);       // db parse|lookup|presets

@@ -16,7 +16,8 @@
 namespace {
 
 // The host's resources: beside the binary in a build tree, under
-// share/sentrel when installed.
+// ../share/sentrel when installed; "" leaves the backend's default (the
+// installed folder).
 std::string resourceDir() {
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -78,11 +79,13 @@ static int runCommandLine(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (!ctx.action) return cli::kExitUsage;
-  KVSmartDeviceDatabase::setOffline(ctx.offline);
 
   platform::LinuxOptions options;
-  options.resourceDir = resourceDir();
+  if (std::string dir = resourceDir(); !dir.empty()) options.resourceDir = dir;
   platform::configureLinuxPlatform(std::move(options));
+  std::optional<cli::Config> config = cli::loadConfig(*platform::linuxPlatform().files);
+  if (!config) return cli::kExitUsage;
+  cli::applyConfig(*config, ctx);
   if (ctx.simFolder.empty()) {
     int status = ctx.action();
     // Notifications due to this host are delivered; a background update still

@@ -48,10 +48,12 @@ void addDatabaseUpdateCommand(CLI::App& app, Context& ctx) {
     ctx.action = [&ctx] {
       if (!ctx.downloadSources.empty())
         KVSmartDeviceDatabase::setDownloadSources(ctx.downloadSources);
-      if (KVSmartDeviceDatabase::offline()) {
+      if (ctx.offline) {
         complain("db update needs the network; leave out --offline");
         return kExitUsage;
       }
+      // Asked for: the network is used whatever the configuration says.
+      KVSmartDeviceDatabase::setOffline(false);
       platform::Platform p = platform::current();
       DeliveryWatch watch(*p.log);
       p.log = &watch;
