@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the Debian packages (sentrel, libsentrel0, libsentrel-dev) from a
+# copy of this tree, checks them with lintian, installs them on this
+# machine and tries them: sentrel --version (--help before it exists), the
+# demo machine's health from the installed files, and the embedding
+# example built against the installed libsentrel-dev (scripts/check-embed.sh).
+#
+#   scripts/package.sh            packages in build/packages/
+# Environment: PACKAGE_JOBS (default 2) parallel compile jobs. The package
+# build compiles the library once more, without tests or benchmarks
+# (DEB_BUILD_OPTIONS=nocheck); ccache is used when it is installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="build/packages"
+jobs="${PACKAGE_JOBS:-2}"
+
+bash scripts/install-deps.sh build package
+
+# The source as git sees it (tracked and new files, ignored ones left out),
+# so a stale build folder never enters the package.
+version="$(dpkg-parsechangelog -S Version)"
+src="$out/sentrel-$version"
+rm -rf "$out"
+mkdir -p "$src"
+git ls-files -z --cached --others --exclude-standard | xargs -0 -I{} cp --parents {} "$src/" 2>/dev/null ||
+  { echo "package: copying the source failed" >&2; exit 1; }
+
+# Build dependencies named in debian/control that are still missing.
+missing="$(cd "$src" && dpkg-checkbuilddeps -Pnocheck 2>&1 | sed -n 's/.*Unmet build dependencies: //p' |
+  sed -E 's/\([^)]*\)//g; s/<[^>]*>//g; s/\|[^ ]*//g')"
+[ -z "$missing" ] || bash scripts/install-deps.sh $missing
+
+echo "package: building in $src"
+started=$(date +%s)
+[ -d /usr/lib/ccache ] && export PATH="/usr/lib/ccache:$PATH" CCACHE_BASEDIR="$PWD/$src"
+(cd "$src" && DEB_BUILD_OPTIONS="nocheck parallel=$jobs" dpkg-buildpackage -us -uc -b -Pnocheck) \
+  >"$out/build.log" 2>&1 || { tail -n 40 "$out/build.log" >&2; exit 1; }
+echo "package: built in $(( $(date +%s) - started ))s:"
+ls "$out"/*.deb | sed 's|^|  |'
+
+echo "package: lintian"
+lintian --fail-on error "$out"/sentrel_"$version"_*.changes | tee "$out/lintian.log"
+
+echo "package: installing"
+apt_get="apt-get"
+[ "$(id -u)" -eq 0 ] || apt_get="sudo apt-get"
+DEBIAN_FRONTEND=noninteractive $apt_get install -y -qq --no-install-recommends \
+  "./$out/sentrel_${version}_"*.deb "./$out/libsentrel0_${version}_"*.deb \
+  "./$out/libsentrel-dev_${version}_"*.deb >/dev/null
+
+echo "package: trying the installed sentrel"
+if /usr/bin/sentrel --help | grep -q -- '--version'; then
+  /usr/bin/sentrel --version
+else
+  /usr/bin/sentrel --help | head -n 1
+fi
+/usr/bin/sentrel --offline --sim /usr/share/sentrel/demo-mac health disk0 --no-pace | head -n 3
+man -w sentrel
+bash -c 'source /usr/share/bash-completion/completions/sentrel
+  COMP_WORDS=(sentrel he); COMP_CWORD=1; _sentrel; [ "${COMPREPLY[*]}" = health ]' ||
+  { echo "package: bash completion of \"sentrel he\" is not \"health\"" >&2; exit 1; }
+
+bash scripts/check-embed.sh /usr
+echo "package: done"
