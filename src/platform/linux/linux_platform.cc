@@ -152,9 +152,7 @@ std::optional<std::string> hostResourceFile(const LinuxOptions& options, std::st
       if (present(path)) return path;
   }
   if (options.resourceDir.empty()) return std::nullopt;
-  std::string path = options.resourceDir;
-  if (!folder.empty()) path += "/" + std::string(folder);
-  path += "/" + std::string(name);
+  std::string path = resourcePathIn(options.resourceDir, folder, name);
   if (!present(path)) return std::nullopt;
   return path;
 }
