@@ -97,9 +97,9 @@ struct Config {
   bool autoUpdate = false;                   // auto-update
   std::vector<std::string> downloadSources;  // db-source, in order
 };
-// The configuration files in the order they are read; later settings win.
-std::vector<std::string> configFiles();
-// Reads the files that exist; nothing after saying which file or line is wrong.
+// Reads the files that exist, the machine's (/etc/sentrel/sentrel.conf) and
+// then the user's, whose settings win; nothing after saying which file or
+// line is wrong.
 std::optional<Config> loadConfig(platform::Files& files);
 // Sets what the configuration decides: whether the library may download,
 // and from where.

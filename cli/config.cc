@@ -90,11 +90,12 @@ bool readSettings(std::string_view text, const std::string& path, Config& config
   return true;
 }
 
-}  // namespace
-
+// The configuration files in the order they are read.
 std::vector<std::string> configFiles() {
   return {std::string(kSystemConfig), platform::userConfigHome() + "/sentrel/sentrel.conf"};
 }
+
+}  // namespace
 
 std::optional<Config> loadConfig(platform::Files& files) {
   Config config;
