@@ -171,9 +171,7 @@ std::optional<DriveDatabaseEntry> parseEntry(std::string_view piece, NameExpande
   const std::string_view family = trimFieldSet(parts[0]);
   entry.model = patternField(parts[1]);
   entry.firmware = patternField(parts[2]);
-  // Appended, not assigned: GCC 12 at -O3 mistakes assigning the literal
-  // for an overlapping copy (-Wrestrict).
-  if (entry.firmware.empty()) entry.firmware.push_back('.');
+  if (entry.firmware.empty()) entry.firmware = ".";
   entry.modelfamily = family.empty() ? entry.model : std::string(family);
   entry.warning = warningText(warningField(parts[3]));
   parseOptions(entry, parts[4], names);

@@ -3,8 +3,6 @@
 namespace sentrel::platform {
 
 std::string resourcePathIn(std::string_view root, std::string_view folder, std::string_view name) {
-  // Appended piece by piece: GCC 12 at -O3 mistakes "/" + std::string(...)
-  // for an overlapping copy (-Wrestrict).
   std::string path(root);
   if (!folder.empty()) path.append("/").append(folder);
   return path.append("/").append(name);
