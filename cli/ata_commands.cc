@@ -56,8 +56,7 @@ int run(const Context& ctx, bool withFeature,
   }
   if (withFeature) feature = parseRegister(ctx.featureValue);
   Dict result = describe(*parseRegister(ctx.registerValue), feature);
-  print(ctx, Value(result), [&](const Value& v) { return text(*v.ifDict()); });
-  return kExitOk;
+  return emitValue(ctx, "result", Value(result), [&](const Value& v) { return text(*v.ifDict()); });
 }
 
 unsigned field(const Dict& d, std::string_view key) {
@@ -68,6 +67,7 @@ unsigned field(const Dict& d, std::string_view key) {
 void addSingle(CLI::App& ata, Context& ctx, const char* name, const char* help,
                std::string (*word)(std::uint32_t)) {
   auto* sub = ata.add_subcommand(name, help);
+  sub->footer(std::string("Example:\n  sentrel ata ") + name + " 0x51");
   sub->add_option("VALUE", ctx.registerValue, "The register value, decimal or hex after 0x")
       ->required();
   sub->callback([&ctx, name, word] {
@@ -86,9 +86,11 @@ void addSingle(CLI::App& ata, Context& ctx, const char* name, const char* help,
 
 void addAtaCommands(CLI::App& app, Context& ctx) {
   auto* ata = app.add_subcommand("ata", "Name raw ATA register values (as the error log does)");
+  ata->footer("Examples:\n  sentrel ata command 0xB0 0xD0\n  sentrel ata error 0x40");
   ata->require_subcommand(1);
 
   auto* command = ata->add_subcommand("command", "Name a command code, and its feature value");
+  command->footer("Examples:\n  sentrel ata command 0x25\n  sentrel ata command 0xB0 0xD5");
   command->add_option("VALUE", ctx.registerValue, "The command code, decimal or hex after 0x")
       ->required();
   command->add_option("FEATURE", ctx.featureValue, "A feature value for the command");
@@ -117,6 +119,7 @@ void addAtaCommands(CLI::App& app, Context& ctx) {
 
   auto* feature =
       ata->add_subcommand("feature", "Name the subcommand a feature value selects for a command");
+  feature->footer("Example:\n  sentrel ata feature 0xB0 0xD8");
   feature->add_option("COMMAND", ctx.registerValue, "The command code, decimal or hex after 0x")
       ->required();
   feature->add_option("FEATURE", ctx.featureValue, "The feature value")->required();

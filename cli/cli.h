@@ -1,7 +1,8 @@
 // Shared pieces of the `sentrel` command line: the context every command
-// reads its options from, printing of values, the messages for a disk that
-// cannot be used, and the way each command file adds its commands. The
-// command line uses the library's public headers only.
+// reads its options from, printing in each output format, the exit status
+// bits, the messages for a disk that cannot be used, and the way each
+// command file adds its commands. The command line uses the library's
+// public headers only.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -11,18 +12,35 @@
 #include <vector>
 
 #include "sentrel/platform.h"
+#include "sentrel/report.h"
 #include "sentrel/smart_device.h"
 #include "sentrel/value.h"
 
 namespace sentrel::cli {
 
-enum class OutputFormat { text, json, plist };
+enum class OutputFormat { text, json, rawJson, plist };
 
-// Exit statuses: 0 success, 1 the disk or its data is not there, 2 usage or
-// input errors.
+// The exit status is a bit mask; bits of several disks are OR-ed.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitMissing = 1;
-inline constexpr int kExitUsage = 2;
+// A command line or input error.
+inline constexpr int kExitUsage = 1 << 0;
+// A disk could not be found or opened.
+inline constexpr int kExitNoDevice = 1 << 1;
+// A drive command failed or its data was unusable.
+inline constexpr int kExitCommandFailed = 1 << 2;
+// Verdict "Failed".
+inline constexpr int kExitFailing = 1 << 3;
+// Verdict "Warning", or a pre-fail attribute at or below its threshold now.
+inline constexpr int kExitWarning = 1 << 4;
+// An attribute was at or below its threshold in the past.
+inline constexpr int kExitPastThreshold = 1 << 5;
+// The error log holds errors.
+inline constexpr int kExitErrorLog = 1 << 6;
+// The self-test log holds a failure.
+inline constexpr int kExitSelfTestLog = 1 << 7;
+
+// The bits one drive's report sets.
+int exitBits(const DriveReport& report);
 
 // What the sys subcommands were given.
 struct SysArguments {
@@ -41,25 +59,36 @@ struct SysArguments {
 // reads it once the global options have installed the platform.
 struct Context {
   // Global options.
-  std::string simFolder;
+  std::optional<std::string> simFolder;
   std::string journalFile;
   std::string formatName = "text";
+  std::string colorName = "auto";
   bool offline = false;
   OutputFormat format = OutputFormat::text;
-  bool colour = false;     // stdout is a terminal
+  bool colour = false;     // red marks in text output
+  bool terminal = false;   // stdout is a terminal
   bool simulated = false;  // the machine is a simulated one
 
-  // The disk of health, device, selftest and capture.
-  std::string disk;
-  bool noPace = false;                       // health
-  std::string captureFolder;                 // capture
-  std::string selftestKind;                  // selftest
-  std::string rawFormat;                     // decode raw
-  std::string rawHex;                        // decode raw
-  std::string databaseFile;                  // db parse FILE, db lookup --db FILE
-  std::string model;                         // db lookup
-  std::string firmware;                      // db lookup
+  // The command that runs, for the JSON envelope ("health", "db lookup").
+  std::string command;
+
+  // The disks of health (several, or --all), device, selftest and capture.
+  std::vector<std::string> disks;
+  std::string oneDisk;        // the DISK of a single-disk command, moved into `disks`
+  bool allDisks = false;      // health --all
+  bool noPace = false;        // health
+  unsigned workers = 4;       // health: drives read at once
+  std::string captureFolder;  // capture
+  std::string selftestKind;   // selftest
+  bool selftestWait = false;  // selftest --wait
+  std::string rawFormat;      // decode raw
+  std::string rawHex;         // decode raw
+  std::string databaseFile;   // db parse FILE, db lookup --db FILE
+  std::string model;          // db lookup
+  std::string firmware;       // db lookup
   std::vector<std::string> downloadSources;  // db update --db-source
+  std::size_t maxDownloadSize = 0;           // db update --max-size (0: the default)
+  std::string databaseKeyring;               // db update --db-keyring
   std::string registerValue;                 // ata ...
   std::string featureValue;                  // ata command|feature
   SysArguments sys;
@@ -67,15 +96,39 @@ struct Context {
   // Set by the chosen command while the command line is parsed; returns the
   // exit status.
   std::function<int()> action;
+
+  // The one disk of a single-disk command.
+  const std::string& disk() const { return disks.front(); }
 };
 
-// Prints a value as JSON or as a property list; in text form through
-// `text`, which renders the value readably for that command.
-void print(const Context& ctx, const Value& value,
-           const std::function<std::string(const Value&)>& text);
+// What a command prints. For --format json, `typed` goes into the
+// versioned envelope under `key`; --format raw-json and plist print the
+// library's own `raw` value; text prints what `text` renders.
+struct Output {
+  std::string key;
+  Value typed;
+  Value raw;
+  std::function<std::string()> text;
+};
+
+// Prints the output in the chosen format. Answers kExitOk, or kExitUsage
+// after saying so when standard output cannot be written (a full disk).
+int emit(const Context& ctx, const Output& output);
+
+// The same value in every format, rendered readably as text by `text`
+// (or as "key: value" lines without one).
+int emitValue(const Context& ctx, const std::string& key, const Value& value,
+              const std::function<std::string(const Value&)>& text = nullptr);
 
 // A generic readable rendering: "key: value" lines, nested blocks indented.
 std::string textOf(const Value& value);
+
+// A string from a drive, a file or the registry, fit for a terminal:
+// control characters and bytes that are not UTF-8 are shown escaped.
+std::string terminalSafe(std::string_view s);
+
+// A line in red when colour is on.
+std::string red(const Context& ctx, const std::string& line);
 
 // Writes a message for the user to stderr, prefixed "sentrel: ".
 void complain(const std::string& message);
@@ -106,7 +159,8 @@ std::optional<Config> loadConfig(platform::Files& files);
 void applyConfig(const Config& config, const Context& ctx);
 
 // Each command file adds its commands with one of these.
-void addDeviceCommands(CLI::App& app, Context& ctx);         // list, device, selftest, capture
+void addDeviceCommands(CLI::App& app, Context& ctx);         // list, device, capture
+void addSelftestCommand(CLI::App& app, Context& ctx);        // selftest
 void addDatabaseCommands(CLI::App& app, Context& ctx);       // db parse|lookup|presets
 void addDatabaseUpdateCommand(CLI::App& app, Context& ctx);  // db update (after the above)
 void addSystemCommands(CLI::App& app, Context& ctx);         // sys ...

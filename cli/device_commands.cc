@@ -1,9 +1,10 @@
-// list, device, capture and selftest: the commands that find a disk and talk to it.
+// list, device and capture: the drives there are, everything known about
+// one of them, and one of them recorded as a simulated machine.
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
 
 #include "cli.h"
+#include "report_text.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/keys.h"
 #include "sentrel/sim_capture.h"
@@ -12,6 +13,8 @@
 namespace sentrel::cli {
 
 namespace {
+
+constexpr const char* kDiskHelp = "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)";
 
 // Bytes in decimal units with one decimal, as disk makers count them.
 std::string capacityText(std::uint64_t bytes) {
@@ -27,27 +30,27 @@ std::string capacityText(std::uint64_t bytes) {
   return buf;
 }
 
-std::string listText(const Value& value) {
-  const Dict* all = value.ifDict();
-  if (!all || all->empty()) return "No drives with SMART access were found.\n";
+// The identity part of a report's JSON, for the list.
+Value identityValue(const DriveReport& r) {
+  Value all = reportValue(r);
+  Dict out;
+  for (const char* key : {"disk", "protocol", "model", "serial", "firmware", "family",
+                          "capacity_bytes", "drive_type", "location", "volumes"}) {
+    if (const Value* v = all.ifDict()->find(key)) out.set(key, *v);
+  }
+  return out;
+}
+
+std::string listText(const std::vector<DriveReport>& drives) {
+  if (drives.empty()) return "No drives with SMART access were found.\n";
   std::vector<std::vector<std::string>> rows{
       {"DISK", "MODEL", "SERIAL", "TYPE", "CAPACITY", "LOCATION", "VOLUMES"}};
-  for (const auto& [bsd, v] : *all) {
-    const Dict& r = *v.ifDict();
+  for (const DriveReport& r : drives) {
     std::string volumes;
-    if (const Array* vols = r.getArray(keys::kVolumes)) {
-      for (const Value& vol : *vols) {
-        if (!volumes.empty()) volumes += ", ";
-        if (const Dict* d = vol.ifDict()) volumes += d->stringOr(keys::kVolumeName);
-      }
-    }
-    std::string kind = r.getBool(keys::kIsNVMe).value_or(false) ? "NVMe " : "ATA ";
-    rows.push_back({bsd, r.stringOr(keys::kDeviceModel), r.stringOr(keys::kSerialNumber),
-                    kind + r.stringOr(keys::kDriveType),
-                    capacityText(r.find(keys::kUserCapacity)
-                                     ? r.find(keys::kUserCapacity)->toUInt().value_or(0)
-                                     : 0),
-                    r.stringOr(keys::kLocCon), volumes});
+    for (const std::string& v : r.volumes) volumes += (volumes.empty() ? "" : ", ") + v;
+    rows.push_back({r.disk, terminalSafe(r.model), terminalSafe(r.serial),
+                    r.protocol + " " + terminalSafe(r.driveType), capacityText(r.capacityBytes),
+                    terminalSafe(r.location), terminalSafe(volumes)});
   }
   std::vector<std::size_t> width(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -65,123 +68,99 @@ std::string listText(const Value& value) {
   return out;
 }
 
-std::string hexStatus(platform::Status s) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(s));
-  return buf;
+int runList(const Context& ctx) {
+  auto all = KVSMARTDevice::driveInformation();
+  if (!all) {
+    complain("the disk list cannot be read (no disk-arbitration session)");
+    return kExitNoDevice;
+  }
+  std::vector<DriveReport> drives;
+  Array typed;
+  for (const auto& [name, record] : *all) {
+    const Dict* r = record.ifDict();
+    if (!r) continue;
+    KVSMARTDevice unread(*r);
+    drives.push_back(driveReport(unread, name, false));
+    typed.push_back(identityValue(drives.back()));
+  }
+  return emit(ctx,
+              {"devices", Value(std::move(typed)), Value(*all), [&] { return listText(drives); }});
 }
 
-constexpr const char* kDiskHelp = "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)";
+int runDevice(const Context& ctx) {
+  auto dev = deviceOrComplain(ctx.disk());
+  if (!dev) {
+    // JSON still says which disk was not found; text has nothing to show.
+    DriveReport missing;
+    missing.disk = ctx.disk();
+    if (ctx.format != OutputFormat::json) return kExitNoDevice;
+    return kExitNoDevice | emit(ctx, {"device", reportValue(missing), Value(), nullptr});
+  }
+  // The record, and everything the refresh could read from the drive.
+  bool refreshed = dev->updateProperties() != nullptr;
+  DriveReport report = driveReport(*dev, ctx.disk(), refreshed);
+  if (!report.read) {
+    complainUnreadable(ctx.disk(), report.failure);
+    complain("only the drive record of " + ctx.disk() + " is shown");
+  }
+  int bits = exitBits(report);
+  return bits | emit(ctx, {"device", reportValue(report), Value(*dev->driveProperties()), [&] {
+                             return report.read ? deviceText(ctx, report)
+                                                : textOf(Value(*dev->driveProperties()));
+                           }});
+}
+
+int runCapture(const Context& ctx) {
+  const std::string& disk = ctx.disk();
+  // The drive is read as `device` reads it, with every command recorded.
+  sim::Capture recorder(platform::current());
+  {
+    platform::ScopedPlatform installed(recorder.platform());
+    auto dev = deviceOrComplain(disk);
+    if (!dev) return kExitNoDevice;
+    dev->updateProperties();
+    std::string stored = KVSmartDeviceDatabase::dbPath();
+    if (platform::current().files->exists(stored)) recorder.setDatabaseFile(stored);
+  }
+  platform::Failure failure;
+  if (!recorder.write(ctx.captureFolder, disk, &failure)) {
+    complain("capture of " + disk + " failed: " + failure.message());
+    return kExitUsage;
+  }
+  Dict result{{"disk", disk},
+              {"folder", ctx.captureFolder},
+              {"commands", std::uint64_t{recorder.commandCount()}}};
+  return emitValue(ctx, "capture", Value(std::move(result)), [&](const Value&) {
+    return "captured " + disk + " (" + std::to_string(recorder.commandCount()) +
+           " drive commands) into " + terminalSafe(ctx.captureFolder) +
+           "\nreplay it with: sentrel --sim " + terminalSafe(ctx.captureFolder) + " device " +
+           disk + "\n";
+  });
+}
 
 }  // namespace
 
 void addDeviceCommands(CLI::App& app, Context& ctx) {
   auto* list = app.add_subcommand("list", "List the drives with SMART access, by disk name");
-  list->callback([&ctx] {
-    ctx.action = [&ctx] {
-      auto all = KVSMARTDevice::driveInformation();
-      if (!all) {
-        complain("the disk list cannot be read (no disk-arbitration session)");
-        return kExitMissing;
-      }
-      print(ctx, Value(std::move(*all)), listText);
-      return kExitOk;
-    };
-  });
+  list->footer("Examples:\n  sentrel list\n  sentrel --format json list");
+  list->callback([&ctx] { ctx.action = [&ctx] { return runList(ctx); }; });
 
   auto* device = app.add_subcommand("device", "Show everything known about one drive");
-  device->add_option("DISK", ctx.disk, kDiskHelp)->required();
+  device->add_option("DISK", ctx.oneDisk, kDiskHelp)->required();
+  device->footer("Examples:\n  sentrel device sda\n  sentrel --format raw-json device sda");
   device->callback([&ctx] {
-    ctx.action = [&ctx] {
-      auto dev = deviceOrComplain(ctx.disk);
-      if (!dev) return kExitMissing;
-      // The record, and everything the refresh could read from the drive.
-      bool read = dev->updateProperties() != nullptr;
-      print(ctx, Value(*dev->driveProperties()), nullptr);
-      // A refused or silent drive leaves out what it was asked; a drive that
-      // merely lacks a log does not.
-      using Kind = platform::Failure::Kind;
-      const auto& failure = dev->failure();
-      bool cut =
-          failure && (failure->kind == Kind::permission || failure->kind == Kind::noResponse);
-      if (!read || cut) {
-        complainUnreadable(ctx.disk, failure);
-        complain(read ? "what " + ctx.disk + " did not answer is missing above"
-                      : "only the drive record of " + ctx.disk + " is shown");
-        return kExitMissing;
-      }
-      return kExitOk;
-    };
+    ctx.disks = {ctx.oneDisk};
+    ctx.action = [&ctx] { return runDevice(ctx); };
   });
 
   auto* capture = app.add_subcommand(
       "capture", "Record one drive as a simulated machine folder, for a bug report");
-  capture->add_option("DISK", ctx.disk, kDiskHelp)->required();
+  capture->add_option("DISK", ctx.oneDisk, kDiskHelp)->required();
   capture->add_option("DIR", ctx.captureFolder, "A new folder for the machine")->required();
+  capture->footer("Example:\n  sudo sentrel capture sda /tmp/sda-capture");
   capture->callback([&ctx] {
-    ctx.action = [&ctx] {
-      // The drive is read as `device` reads it, with every command recorded.
-      sim::Capture recorder(platform::current());
-      {
-        platform::ScopedPlatform installed(recorder.platform());
-        auto dev = deviceOrComplain(ctx.disk);
-        if (!dev) return kExitMissing;
-        dev->updateProperties();
-        std::string stored = KVSmartDeviceDatabase::dbPath();
-        if (platform::current().files->exists(stored)) recorder.setDatabaseFile(stored);
-      }
-      platform::Failure failure;
-      if (!recorder.write(ctx.captureFolder, ctx.disk, &failure)) {
-        complain("capture of " + ctx.disk + " failed: " + failure.message());
-        return kExitMissing;
-      }
-      Dict result{{"disk", ctx.disk},
-                  {"folder", ctx.captureFolder},
-                  {"commands", std::uint64_t{recorder.commandCount()}}};
-      print(ctx, Value(std::move(result)), [&ctx, &recorder](const Value&) {
-        return "captured " + ctx.disk + " (" + std::to_string(recorder.commandCount()) +
-               " drive commands) into " + ctx.captureFolder + "\nreplay it with: sentrel --sim " +
-               ctx.captureFolder + " device " + ctx.disk + "\n";
-      });
-      return kExitOk;
-    };
-  });
-
-  auto* selftest = app.add_subcommand("selftest", "Start or abort a drive self-test");
-  selftest->add_option("DISK", ctx.disk, kDiskHelp)->required();
-  selftest->add_option("TEST", ctx.selftestKind, "short, extended or abort")
-      ->required()
-      ->check(CLI::IsMember({"short", "extended", "abort"}));
-  selftest->callback([&ctx] {
-    ctx.action = [&ctx] {
-      const std::string& disk = ctx.disk;
-      const std::string& kind = ctx.selftestKind;
-      auto dev = deviceOrComplain(disk);
-      if (!dev) return kExitMissing;
-      if (dev->driveProperties()->getBool(keys::kIsNVMe).value_or(false)) {
-        complain(disk + " is an NVMe drive; self-tests here are ATA self-tests");
-        return kExitMissing;
-      }
-      if (!dev->openInterface()) {
-        complainUnreadable(disk, dev->failure());
-        return kExitMissing;
-      }
-      platform::Status status = 0;
-      if (kind == "abort") {
-        dev->abortSelftest();
-      } else {
-        status = dev->startSelftest(kind == "short" ? "Short" : "Extended");
-      }
-      dev->closeInterface();
-      std::string what = kind == "abort" ? "abort" : kind + " self-test";
-      Dict result{{"disk", disk}, {"test", kind}, {"status", status}};
-      print(ctx, Value(std::move(result)), [&](const Value&) {
-        return status == 0
-                   ? what + " sent to " + disk + "\n"
-                   : what + " on " + disk + " failed with status " + hexStatus(status) + "\n";
-      });
-      return status == 0 ? kExitOk : kExitMissing;
-    };
+    ctx.disks = {ctx.oneDisk};
+    ctx.action = [&ctx] { return runCapture(ctx); };
   });
 }
 

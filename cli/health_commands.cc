@@ -1,9 +1,9 @@
-// health: the reply a host gets for one disk, with the reasons for its
-// verdict; decode: one raw value.
-#include <cstdio>
-#include <cstring>
+// health: the health check of one disk, several, or all of them, with the
+// reasons for each verdict and the values behind it; decode: one raw value.
+#include <algorithm>
 
 #include "cli.h"
+#include "report_text.h"
 #include "sentrel/keys.h"
 #include "sentrel/platform.h"
 #include "sentrel/sentrel_framework.h"
@@ -14,89 +14,102 @@ namespace sentrel::cli {
 namespace {
 
 // Sleeps that return at once while still being asked for, so the library
-// computes its pacing but the command does not wait (--no-pace).
+// computes its pacing but the command does not wait.
 class NoWaitClock final : public platform::Clock {
  public:
   void sleep(std::chrono::milliseconds) override {}
 };
 
-std::string cell(const Value& v) {
-  if (const std::string* s = v.plainText()) return *s;
-  return toJson(v, {.indent = -1});
+constexpr const char* kDiskHelp = "Names of whole disks: sda, nvme0n1 (disk0 on a simulated Mac)";
+
+// The disks to read: those named, or every drive with SMART access.
+std::optional<std::vector<std::string>> disksToRead(const Context& ctx) {
+  if (!ctx.allDisks) return ctx.disks;
+  auto all = KVSMARTDevice::driveInformation();
+  if (!all) return std::nullopt;
+  std::vector<std::string> names;
+  for (const auto& e : *all) names.push_back(e.key);
+  return names;
 }
 
-// The reply as text. ATA rows whose attribute the verdict names are marked
-// with "*" (and red on a terminal).
-std::string healthText(const Value& reply, const HealthVerdict& verdict, bool colour) {
-  const Dict& r = *reply.ifDict();
-  std::string out;
-  out += "Status:  " + r.stringOr(keys::kReplyStatus) + "\n";
-  if (!verdict.reasons.empty()) out += "Why:     " + verdict.because() + "\n";
-  out += "Model:   " + r.stringOr(keys::kReplyDeviceName) + "\n";
-  out += "Serial:  " + r.stringOr(keys::kReplySerialNumber) + "\n";
-  std::string volumes;
-  for (const Value& v : *r.getArray(keys::kVolumes))
-    volumes += (volumes.empty() ? "" : ", ") + cell(v);
-  out += "Volumes: " + (volumes.empty() ? std::string("-") : volumes) + "\n";
-  const Array& rows = *r.getArray(keys::kReplyProperties);
-  if (rows.empty()) return out;
-  out += "\n";
-  char line[256];
-  if (r.getBool(keys::kIsNVMe).value_or(false)) {
-    for (const Value& row : rows) {
-      const Dict& d = *row.ifDict();
-      std::snprintf(line, sizeof line, "%-18s %s\n", d.stringOr(keys::kAttributeName).c_str(),
-                    cell(*d.find(keys::kReplyRawAttributeValue)).c_str());
-      out += line;
+int runHealth(const Context& ctx) {
+  auto disks = disksToRead(ctx);
+  if (!disks) {
+    complain("the disk list cannot be read (no disk-arbitration session)");
+    return kExitNoDevice;
+  }
+  if (disks->empty()) {
+    complain("no drive with SMART access was found");
+    return kExitNoDevice;
+  }
+  // Made first, so the database update it queues keeps the machine's own
+  // clock whatever this command does with its own.
+  SentrelFramework framework;
+  // The reply is paced only for one disk shown on a terminal; otherwise its
+  // waits are asked for and return at once.
+  const bool paced =
+      disks->size() == 1 && ctx.terminal && ctx.format == OutputFormat::text && !ctx.noPace;
+  NoWaitClock noWait;
+  platform::Platform unpaced = platform::current();
+  unpaced.clock = &noWait;
+  std::optional<platform::ScopedPlatform> installed;
+  if (!paced) installed.emplace(unpaced);
+
+  std::vector<DriveReport> reports;
+  std::vector<Dict> replies;
+  if (disks->size() == 1) {
+    SentrelFramework::Check check = framework.check(Dict{{keys::kSelectedBSD, disks->front()}});
+    reports.push_back(std::move(check.report));
+    replies.push_back(std::move(check.reply));
+  } else {
+    reports = readDriveReports(*disks, {.workers = ctx.workers});
+    for (const DriveReport& r : reports) {
+      const Dict* props = r.read ? r.properties.get() : nullptr;
+      replies.push_back(replyForDeviceProperties(props));
     }
-    return out;
   }
-  std::snprintf(line, sizeof line, "%4s  %-40s %5s %5s %9s\n", "ROW", "ATTRIBUTE", "VALUE", "WORST",
-                "THRESHOLD");
-  out += line;
-  for (const Value& row : rows) {
-    const Dict& d = *row.ifDict();
-    std::int64_t k = d.getInt(keys::kReplyAttributeId).value_or(0);
-    bool marked = k > 0 && verdict.marksRow(static_cast<std::size_t>(k - 1));
-    std::snprintf(line, sizeof line, "%4lld%c %-40s %5lld %5lld %9lld\n", static_cast<long long>(k),
-                  marked ? '*' : ' ', d.stringOr(keys::kAttributeName).c_str(),
-                  static_cast<long long>(d.getInt(keys::kReplyNormalValue).value_or(0)),
-                  static_cast<long long>(d.getInt(keys::kReplyWorseValue).value_or(0)),
-                  static_cast<long long>(d.getInt(keys::kReplyThresholdValue).value_or(0)));
-    out += marked && colour ? "\x1b[31m" + std::string(line, std::strlen(line) - 1) + "\x1b[0m\n"
-                            : std::string(line);
+  installed.reset();
+
+  int bits = 0;
+  Array typed;
+  Dict raw;
+  std::string text;
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    const DriveReport& r = reports[i];
+    if (!r.found) {
+      complainNoDevice(r.disk);
+    } else if (!r.read) {
+      complainUnreadable(r.disk, r.failure);
+    }
+    bits |= exitBits(r);
+    typed.push_back(reportValue(r));
+    raw.set(r.disk, replies[i]);
+    if (r.found && r.read) text += (text.empty() ? "" : "\n") + healthText(ctx, r);
   }
-  return out;
+  Dict payload{{"devices", std::move(typed)}, {"exit_status", bits}};
+  Value rawValue = replies.size() == 1 ? Value(replies.front()) : Value(std::move(raw));
+  return bits | emit(ctx, {"health", Value(std::move(payload)), rawValue, [&] { return text; }});
 }
 
 }  // namespace
 
 void addHealthCommands(CLI::App& app, Context& ctx) {
-  auto* health = app.add_subcommand("health", "The health reply for one disk");
-  health
-      ->add_option("DISK", ctx.disk,
-                   "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)")
-      ->required();
-  health->add_flag("--no-pace", ctx.noPace, "Do not wait between the reply rows");
-  health->callback([&ctx] {
-    ctx.action = [&ctx] {
-      // Made first, so the database update it queues keeps the machine's
-      // own clock whatever this command does with its own.
-      SentrelFramework framework;
-      NoWaitClock noWait;
-      platform::Platform paced = platform::current();
-      paced.clock = &noWait;
-      std::optional<platform::ScopedPlatform> installed;
-      if (ctx.noPace) installed.emplace(paced);
-      SentrelFramework::Check check = framework.check(Dict{{keys::kSelectedBSD, ctx.disk}});
-      installed.reset();
-      if (!check.found) complainNoDevice(ctx.disk);
-      print(ctx, Value(check.reply),
-            [&](const Value& v) { return healthText(v, check.verdict, ctx.colour); });
-      if (check.reply.stringOr(keys::kReplyStatus) != keys::kNoData) return kExitOk;
-      if (check.found) complainUnreadable(ctx.disk, check.failure);
-      return kExitMissing;
-    };
+  auto* health = app.add_subcommand(
+      "health", "The health check of disks: the verdict with its reasons and the values behind it");
+  health->add_option("DISK", ctx.disks, kDiskHelp);
+  health->add_flag("--all", ctx.allDisks, "Check every drive with SMART access");
+  health->add_flag("--no-pace", ctx.noPace,
+                   "Do not pace the reply of one disk on a terminal (several disks never are)");
+  health->add_option("--workers", ctx.workers, "How many drives are read at once")
+      ->check(CLI::Range(1, 64))
+      ->default_val(4);
+  health->footer(
+      "Examples:\n  sentrel health sda\n  sentrel health --all --format json\n"
+      "  sentrel --sim examples/demo-mac health disk0");
+  health->callback([&ctx, health] {
+    if (ctx.allDisks == !ctx.disks.empty())
+      throw CLI::ValidationError("DISK", "name one or more disks, or give --all");
+    ctx.action = [&ctx] { return runHealth(ctx); };
   });
 
   auto* decode = app.add_subcommand("decode", "Decode raw values");
@@ -104,6 +117,7 @@ void addHealthCommands(CLI::App& app, Context& ctx) {
   raw->add_option("FORMAT", ctx.rawFormat, "A raw-value format such as raw48 or tempminmax")
       ->required();
   raw->add_option("HEX", ctx.rawHex, "The slot as 24 hex digits, slot byte 0 first")->required();
+  raw->footer("Example:\n  sentrel decode raw raw48 050f00646400080000000000");
   decode->require_subcommand(1);
   raw->callback([&ctx] {
     ctx.action = [&ctx] {
@@ -112,10 +126,17 @@ void addHealthCommands(CLI::App& app, Context& ctx) {
         complain("HEX must be 24 hex digits (12 bytes), got \"" + ctx.rawHex + "\"");
         return kExitUsage;
       }
+      auto formats = KVSMARTDevice::rawFormatNames();
+      if (std::find(formats.begin(), formats.end(), ctx.rawFormat) == formats.end()) {
+        std::string list;
+        for (std::string_view f : formats) list += (list.empty() ? "" : ", ") + std::string(f);
+        complain("no raw-value format is named \"" + ctx.rawFormat + "\"; the formats are " + list);
+        return kExitUsage;
+      }
       std::string text = KVSMARTDevice::decodeRawAttribute(
           std::span<const std::uint8_t, 12>(bytes->data(), 12), ctx.rawFormat);
-      print(ctx, Value(text), [](const Value& v) { return *v.ifString() + "\n"; });
-      return kExitOk;
+      return emit(ctx, {"raw", Value(Dict{{"format", ctx.rawFormat}, {"string", text}}),
+                        Value(text), [&] { return terminalSafe(text) + "\n"; }});
     };
   });
 }

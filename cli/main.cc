@@ -3,8 +3,8 @@
 // outcome to an exit status.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "cli.h"
@@ -29,27 +29,68 @@ std::string resourceDir() {
   return "";
 }
 
-bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine) {
-  std::ofstream out(path, std::ios::trunc);
+// The journal is made in its folder without following a link planted at
+// its name, and every write of it is checked (a full disk, /dev/full).
+bool writeJournal(const std::string& path, const sentrel::sim::Machine& machine,
+                  sentrel::platform::Failure& failure) {
+  std::string text;
   for (const auto& entry : machine.journal())
-    out << sentrel::toJson(sentrel::Value(entry), {.indent = -1}) << "\n";
-  return static_cast<bool>(out);
+    text += sentrel::toJson(sentrel::Value(entry), {.indent = -1}) + "\n";
+  const std::filesystem::path file(path);
+  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  return sentrel::platform::linuxPlatform().files->writeFileIn(folder, file.filename().string(),
+                                                               text, false, &failure);
 }
 
 }  // namespace
+
+// The words of the command that was chosen ("db lookup").
+std::string commandPath(const CLI::App& app) {
+  std::string path;
+  for (const CLI::App* at = &app;;) {
+    auto chosen = at->get_subcommands();
+    if (chosen.empty()) return path;
+    at = chosen.front();
+    path += (path.empty() ? "" : " ") + at->get_name();
+  }
+}
+
+// Colour in text on a terminal, unless NO_COLOR is set or --color says.
+bool colourWanted(const sentrel::cli::Context& ctx) {
+  if (ctx.format != sentrel::cli::OutputFormat::text || ctx.colorName == "never") return false;
+  if (ctx.colorName == "always") return true;
+  const char* noColor = std::getenv("NO_COLOR");
+  return ctx.terminal && !(noColor && *noColor);
+}
 
 static int runCommandLine(int argc, char** argv) {
   using namespace sentrel;
   CLI::App app{"sentrel: drive health from SMART data"};
   app.require_subcommand(1);
   app.fallthrough();
+  app.set_version_flag("--version", std::string("sentrel ") + SENTREL_VERSION_TEXT);
+  app.footer(
+      "Exit status: a bit mask, the bits of several disks OR-ed: 1 command line or input "
+      "error, 2 a disk could not be found or opened, 4 a drive command failed or its data was "
+      "unusable, 8 verdict Failed, 16 verdict Warning (or a prefail attribute at or below its "
+      "threshold now), 32 an attribute was at or below its threshold in the past, 64 the error "
+      "log holds errors, 128 the self-test log holds a failure.\n\n"
+      "Examples:\n  sentrel list\n  sentrel health --all\n"
+      "  sentrel --sim examples/demo-mac health disk0");
 
   cli::Context ctx;
   app.add_option("--sim", ctx.simFolder, "Use the simulated machine in DIR instead of this one")
       ->type_name("DIR");
-  app.add_option("--format", ctx.formatName, "Output format")
-      ->check(CLI::IsMember({"text", "json", "plist"}))
-      ->type_name("text|json|plist");
+  app.add_option("--format", ctx.formatName,
+                 "Output format: text, json (typed, versioned), raw-json or plist (the "
+                 "library's own dictionaries)")
+      ->check(CLI::IsMember({"text", "json", "raw-json", "plist"}))
+      ->type_name("text|json|raw-json|plist");
+  app.add_option("--color", ctx.colorName,
+                 "Colour in text output: auto (on a terminal, unless NO_COLOR is set), always "
+                 "or never")
+      ->check(CLI::IsMember({"auto", "always", "never"}))
+      ->type_name("auto|always|never");
   app.add_flag("--offline", ctx.offline,
                "Never touch the network: no background update of the drive database");
   app.add_option("--journal", ctx.journalFile,
@@ -58,6 +99,7 @@ static int runCommandLine(int argc, char** argv) {
 
   cli::addDeviceCommands(app, ctx);
   cli::addHealthCommands(app, ctx);
+  cli::addSelftestCommand(app, ctx);
   cli::addDatabaseCommands(app, ctx);
   cli::addDatabaseUpdateCommand(app, ctx);
   cli::addAtaCommands(app, ctx);
@@ -65,16 +107,29 @@ static int runCommandLine(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    int status = app.exit(e);
-    return status == 0 ? cli::kExitOk : cli::kExitUsage;
+    cli::complain(std::string(e.what()) + " (see sentrel --help)");
+    return cli::kExitUsage;
   }
-  ctx.format = ctx.formatName == "json"    ? cli::OutputFormat::json
-               : ctx.formatName == "plist" ? cli::OutputFormat::plist
-                                           : cli::OutputFormat::text;
-  ctx.colour = ::isatty(STDOUT_FILENO) && ctx.format == cli::OutputFormat::text;
+  ctx.format = ctx.formatName == "json"       ? cli::OutputFormat::json
+               : ctx.formatName == "raw-json" ? cli::OutputFormat::rawJson
+               : ctx.formatName == "plist"    ? cli::OutputFormat::plist
+                                              : cli::OutputFormat::text;
+  ctx.terminal = ::isatty(STDOUT_FILENO);
+  ctx.colour = colourWanted(ctx);
+  ctx.command = commandPath(app);
 
-  if (!ctx.journalFile.empty() && ctx.simFolder.empty()) {
+  if (ctx.simFolder && ctx.simFolder->empty()) {
+    cli::complain("--sim needs a machine folder; an empty one would mean this machine's disks");
+    return cli::kExitUsage;
+  }
+  if (!ctx.journalFile.empty() && !ctx.simFolder) {
     cli::complain("--journal needs --sim: only a simulated machine keeps a journal");
     return cli::kExitUsage;
   }
@@ -86,7 +141,7 @@ static int runCommandLine(int argc, char** argv) {
   std::optional<cli::Config> config = cli::loadConfig(*platform::linuxPlatform().files);
   if (!config) return cli::kExitUsage;
   cli::applyConfig(*config, ctx);
-  if (ctx.simFolder.empty()) {
+  if (!ctx.simFolder) {
     int status = ctx.action();
     // Notifications due to this host are delivered; a background update still
     // waiting on the network is not waited for.
@@ -97,7 +152,7 @@ static int runCommandLine(int argc, char** argv) {
   // The simulated machine reads its folder, and keeps the files it stores,
   // on this machine.
   platform::Failure failure;
-  auto machine = sim::Machine::load(ctx.simFolder, platform::linuxPlatform(), &failure);
+  auto machine = sim::Machine::load(*ctx.simFolder, platform::linuxPlatform(), &failure);
   if (!machine) {
     cli::complain(failure.message());
     return cli::kExitUsage;
@@ -113,9 +168,9 @@ static int runCommandLine(int argc, char** argv) {
     machine->platform().queues->wait(KVSmartDeviceDatabase::dlq());
     machine->platform().queues->drainMain();
   }
-  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine)) {
-    cli::complain("cannot write the journal to " + ctx.journalFile);
-    return cli::kExitUsage;
+  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine, failure)) {
+    cli::complain("cannot write the journal: " + failure.message());
+    return status | cli::kExitUsage;
   }
   return status;
 }

@@ -69,10 +69,7 @@ CLI::App* addQuery(CLI::App& sys, Context& ctx, const std::string& name,
                    const std::string& description, const std::function<Value()>& answer) {
   CLI::App* cmd = sys.add_subcommand(name, description);
   cmd->callback([&ctx, answer] {
-    ctx.action = [&ctx, answer] {
-      print(ctx, answer(), resultText);
-      return kExitOk;
-    };
+    ctx.action = [&ctx, answer] { return emitValue(ctx, "result", answer(), resultText); };
   });
   return cmd;
 }
@@ -113,8 +110,7 @@ void addCountCommands(CLI::App& sys, Context& ctx) {
           return kExitUsage;
         }
       }
-      print(ctx, Value(KVFoundationConvertBytesToStringValue(n)), resultText);
-      return kExitOk;
+      return emitValue(ctx, "result", Value(KVFoundationConvertBytesToStringValue(n)), resultText);
     };
   });
 
@@ -132,9 +128,8 @@ void addCountCommands(CLI::App& sys, Context& ctx) {
       }
       double count = *n;
       std::string text = KVFoundationRoundByteCountToMBAndString(count);
-      print(ctx, Value(Dict{{"text", text}, {"bytes", countValue(count)}}),
-            [&](const Value&) { return text + " " + numberText(count) + "\n"; });
-      return kExitOk;
+      return emitValue(ctx, "result", Value(Dict{{"text", text}, {"bytes", countValue(count)}}),
+                       [&](const Value&) { return text + " " + numberText(count) + "\n"; });
     };
   });
 }
@@ -229,6 +224,31 @@ void addSystemCommands(CLI::App& app, Context& ctx) {
            "Whether the privacy database grants full disk access to the host, its background "
            "tool and the companion background program",
            [] { return Value(isFullDiskAccessSetup()); });
+
+  // An example in every subcommand's help.
+  const std::pair<const char*, const char*> examples[] = {
+      {"version", ""},
+      {"version-dict", ""},
+      {"compare", " 10.13"},
+      {"tmutil", " -- destinationinfo -X"},
+      {"container", " disk3"},
+      {"role-volume", " Data disk3"},
+      {"volume-role", " disk3s5"},
+      {"mount-from", " /"},
+      {"mount-on", " /dev/sda1"},
+      {"is-apfs", " /"},
+      {"size", " total / --readable"},
+      {"bytes", " 1536"},
+      {"round-mb", " 5242881"},
+      {"full-disk-access", ""},
+  };
+  for (const auto& [name, example] : examples) {
+    for (CLI::App* sub : sys->get_subcommands({})) {
+      if (sub->get_name() == name)
+        sub->footer(std::string("Example:\n  sentrel sys ") + name + example);
+    }
+  }
+  sys->footer("Examples:\n  sentrel sys version\n  sentrel sys size free / --readable");
 }
 
 }  // namespace sentrel::cli

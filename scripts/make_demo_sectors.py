@@ -523,7 +523,8 @@ DRIVES = {
 # Information (log 1) and Firmware Slot Information (log 3)
 # ---------------------------------------------------------------------------
 
-NVME_PAGE_SIZES = {"identify": 4096, "health": 512, "error-log": 4096, "firmware-log": 512}
+NVME_PAGE_SIZES = {"identify": 4096, "health": 512, "error-log": 4096, "firmware-log": 512,
+                   "self-test-log": 564}
 
 
 def nvme_text(text, length):
@@ -615,6 +616,21 @@ def nvme_firmware_log_page(active, revisions):
     return page
 
 
+def nvme_self_test_log_page(results):
+    """`results` newest first: (code, result, power-on hours); the other
+    entries are unused (result 0xF)."""
+    page = bytearray(NVME_PAGE_SIZES["self-test-log"])
+    for n in range(20):
+        at = 4 + 28 * n
+        if n < len(results):
+            code, result, hours = results[n]
+            page[at] = code << 4 | result
+            struct.pack_into("<Q", page, at + 4, hours)
+        else:
+            page[at] = 0x0F
+    return page
+
+
 def samsung_970evoplus1tb():
     # Maximum power in centiwatts, or in 0.1 mW units with flag bit 0;
     # flag bit 1 marks the non-operational states. Latencies in microseconds.
@@ -655,6 +671,8 @@ def samsung_970evoplus1tb():
         "health": nvme_health_page(health),
         "error-log": nvme_error_log_page(errors),
         "firmware-log": nvme_firmware_log_page(2, ["1B2QEXM7", "2B2QEXM7"]),
+        # A short and an extended test, both passed.
+        "self-test-log": nvme_self_test_log_page([(1, 0, 6_188), (2, 0, 5_940)]),
     }
 
 

@@ -75,6 +75,37 @@ SENTREL_API Dict entryDict(const DriveDatabaseEntry* entry);
 SENTREL_API std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
                                                                platform::Failure* failure);
 
+// A pattern of the database that never matches in a lookup: it does not
+// compile, or matching it against a probe took longer than the time limit
+// every match runs under (see checkPatterns).
+struct PatternWarning {
+  std::size_t entry = 0;    // the entry's index in "drives"
+  std::string modelfamily;  // the entry's family, to name it
+  std::string field;        // "model" or "firmware"
+  std::string pattern;
+  std::string reason;
+};
+
+// Every pattern of the database that never matches, in entry order. Each
+// pattern is compiled, then matched against probes made to provoke runaway
+// backtracking (long runs of each character the pattern names, and of
+// digits, letters and blanks, followed by a character that ends them); a
+// probe that runs into the time limit condemns the pattern, as a lookup
+// would. Takes a fraction of a second for smartmontools' own file.
+SENTREL_API std::vector<PatternWarning> checkPatterns(const DriveDatabase& database);
+
+// What one update job did, address by address.
+struct DatabaseUpdateReport {
+  struct Attempt {
+    std::string address;
+    // Why the address was refused; none for the address that delivered.
+    platform::Failure failure;
+  };
+  std::vector<Attempt> attempts;   // in the order they were tried
+  bool stored = false;             // a delivered text was stored (and parsed)
+  platform::Failure storeFailure;  // why storing a delivered text failed
+};
+
 // The drive database class: class-level state and operations only.
 //
 // Its class setup runs before the first use of any operation and again
@@ -131,8 +162,20 @@ class SENTREL_API KVSmartDeviceDatabase {
 
   // Creates the storage folder and queues one update job on the serial
   // queue dlq(); returns at once. Does nothing while offline.
+  //
+  // The job tries the addresses in order. An address is refused, logged as
+  // "download from 'ADDRESS' failed: REASON" and the next one tried, when it
+  // is not an https:// address (an http:// one given in downloadSources()
+  // is taken as given), when the transport fails (time-out, HTTP status,
+  // more than maximumDownloadSize() bytes), or when its text is not UTF-8,
+  // lacks the validation line, does not parse or holds no drive entry, or
+  // (with a keyring) has no good signature. The first text that passes
+  // is stored atomically and parsed; a refused one never replaces the
+  // stored file. lastUpdateReport() tells what happened.
   static void updateDB();
-  // Completes a download that a caller made into tempPath().
+  // Completes a download that a caller made into tempPath(), with the same
+  // checks of its text (and, with a keyring, of the signature beside it in
+  // tempPath() + ".raw.asc").
   static void downloadDidFinish();
   // Completes a download that failed with `error`.
   static void downloadDidFailWithError(std::string_view error);
@@ -145,6 +188,19 @@ class SENTREL_API KVSmartDeviceDatabase {
   // While offline, updateDB() queues nothing and the network is not touched.
   static bool offline();
   static void setOffline(bool offline);
+  // The most bytes an address may deliver (8 MiB unless set); a longer body
+  // is refused and not kept beyond that.
+  static std::size_t maximumDownloadSize();
+  static void setMaximumDownloadSize(std::size_t bytes);
+  // An OpenPGP keyring (a key file as gpgv reads it, named by an absolute
+  // path) whose key must have signed every text before it is stored. The
+  // signature is fetched where smartmontools publishes it (".raw.asc" after
+  // the address's path) and checked with /usr/bin/gpgv. "" (the default, unless the build names a
+  // keyring with SENTREL_DRIVEDB_KEYRING) checks no signature.
+  static std::string signatureKeyring();
+  static void setSignatureKeyring(std::string path);
+  // The report of the update job that ended last; empty before any has.
+  static DatabaseUpdateReport lastUpdateReport();
 };
 
 }  // namespace sentrel

@@ -63,5 +63,12 @@ SENTREL_API Failure failureOfCommand(std::string subject, std::string_view comma
 // A failure that is no system call's: a kind, a subject and a reason.
 SENTREL_API Failure failureOf(Failure::Kind kind, std::string subject, std::string reason,
                               Status status = 0);
+// A file or a download longer than a limit allows: "larger than the limit
+// of N bytes".
+SENTREL_API Failure failureOfSize(std::string subject, std::uint64_t limit);
+// An HTTP answer whose status is not a success: "the server answered with
+// HTTP status 404"; its kind from the status (404 and 410 not found, 401
+// and 403 permission, 5xx no response, anything else bad data).
+SENTREL_API Failure failureOfHttpStatus(std::string subject, long httpStatus);
 
 }  // namespace sentrel::platform

@@ -5,6 +5,7 @@
 // before the backend's first use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct LinuxOptions {
   // HOME/.local/share.
   std::string dataHome;
   LinuxDiskPaths disks;
+  // The most bytes a file read whole (a drive database, a machine
+  // description, a resource) or a tool's output may hold; anything longer is
+  // refused rather than read until memory runs out.
+  std::uint64_t maxFileSize = std::uint64_t{64} << 20;
 };
 
 // Sets the options before first use of the backend.

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "sentrel/export.h"
-#include "sentrel/failure.h"
+#include "sentrel/platform.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -32,15 +34,32 @@ class SENTREL_API kvNVMe {
   // system log as hex rows, in one alert line.
   void hexDump(std::span<const std::uint8_t> bytes, std::int32_t len);
 
+  // Starts a device self-test of the controller at the registry entry
+  // (code 1 short, 2 extended) or aborts the one running (0xF). Answers
+  // the command's status; lastFailure() says why it failed.
+  platform::Status startSelfTest(std::uint32_t service, std::uint8_t code);
+  // The controller's Device Self-test log; nothing when it cannot be read.
+  std::optional<NvmeSelfTestLog> readSelfTestLog(std::uint32_t service);
+
   // Why the last reading lacks data: the plug-in that could not be made or
   // the command that failed. Nothing when the last reading had all it asked.
   const std::optional<platform::Failure>& lastFailure() const { return failure_; }
+  // The health log of the last reading that got one, decoded.
+  const std::optional<NvmeHealthLog>& lastHealthLog() const { return healthLog_; }
 
  private:
+  // An open plug-in and interface; the interface is released first.
+  struct OpenNvme {
+    std::unique_ptr<platform::NvmeSmartPlugIn> plugIn;
+    std::unique_ptr<platform::NvmeSmartInterface> nvme;
+    ~OpenNvme() { nvme.reset(); }
+  };
+  bool openController(std::uint32_t service, OpenNvme& out);
   void noteFailure(platform::Failure failure) {
     if (!failure_) failure_ = std::move(failure);
   }
   std::optional<platform::Failure> failure_;
+  std::optional<NvmeHealthLog> healthLog_;
 };
 
 }  // namespace sentrel

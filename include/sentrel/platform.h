@@ -95,6 +95,13 @@ class SENTREL_API AtaSmartInterface {
   virtual Status enableOperations(bool enable) = 0;
   virtual Status reportStatus(bool& thresholdExceeded) = 0;
   virtual Status runOfflineImmediate(bool extended) = 0;
+  // SMART EXECUTE OFF-LINE IMMEDIATE with any subcommand: 1 short, 2
+  // extended, 3 conveyance self-test in the background. Optional: the
+  // default sends 1 and 2 through runOfflineImmediate and refuses the rest.
+  virtual Status executeOfflineImmediate(std::uint8_t subcommand) {
+    if (subcommand == 1 || subcommand == 2) return runOfflineImmediate(subcommand == 2);
+    return kUnsupported;
+  }
   virtual Status readSmartData(Sector buffer) = 0;
   // 0 when the sector's checksum is sound.
   virtual Status validateSmartData(ConstSector buffer) = 0;
@@ -126,6 +133,12 @@ class SENTREL_API NvmeSmartInterface {
                              std::uint32_t dwordsMinusOne) = 0;
   // The SMART / Health Information log (512 bytes).
   virtual Status readHealthData(std::span<std::uint8_t> buffer) = 0;
+  // Device Self-test for all namespaces: code 1 short, 2 extended, 0xF
+  // aborts the one running. Optional: the default refuses.
+  virtual Status deviceSelfTest(std::uint8_t code) {
+    (void)code;
+    return kUnsupported;
+  }
 };
 
 class SENTREL_API NvmeSmartPlugIn {
@@ -175,13 +188,28 @@ class SENTREL_API Files {
   // The operations that can fail describe why in `failure` when it is given:
   // the path and the system's reason.
 
-  // The whole file as bytes; empty on failure.
+  // The whole file as bytes; empty on failure. Only a regular file is read,
+  // and only up to the backend's size limit: a device, a pipe or a folder
+  // fails at once ("not a regular file") without blocking, and so does a
+  // longer file (failureOfSize), so no file read here can be endless.
   virtual std::optional<std::string> readFile(std::string_view path, Failure* failure) = 0;
   // Writes through a temporary file in the same folder and a rename, so a
   // reader sees the old file or the new one, never a mix; a failed write
-  // leaves no temporary file behind.
+  // leaves no temporary file behind, and the temporary files that writes to
+  // the same path left when their process died are removed.
   virtual bool writeFileAtomically(std::string_view path, std::string_view contents,
                                    Failure* failure) = 0;
+  // Writes `contents` to the file `name` inside `folder`, where `name` is a
+  // relative path of plain components ("sectors/x.bin"; no "..", no empty
+  // component). The folders of `name` are made when missing. Nothing below
+  // `folder` is ever reached through a symbolic link: a link at the file or
+  // at one of its folders fails the write, so a link someone planted there
+  // cannot send the bytes elsewhere. With `mustBeNew`, an existing file
+  // fails it too; otherwise an existing file is truncated and rewritten in
+  // place (a device such as /dev/null is written as it is). Every write and
+  // the close are checked; a failure names the file and the reason.
+  virtual bool writeFileIn(std::string_view folder, std::string_view name,
+                           std::string_view contents, bool mustBeNew, Failure* failure) = 0;
   // Creates the folder and its missing parents; true when it exists afterwards.
   virtual bool createDirectories(std::string_view path, Failure* failure) = 0;
   virtual bool removeFile(std::string_view path) = 0;
@@ -219,7 +247,8 @@ class SENTREL_API Processes {
  public:
   virtual ~Processes() = default;
   // Runs the tool at an absolute path with an empty environment and answers
-  // its whole standard output; empty when it cannot be started.
+  // its whole standard output; empty when it cannot be started, or when its
+  // output grows past the backend's size limit (the tool is then stopped).
   virtual std::optional<std::string> run(std::string_view tool,
                                          const std::vector<std::string>& arguments) = 0;
 };
@@ -282,9 +311,17 @@ class SENTREL_API Downloads {
   virtual ~Downloads() = default;
   // Starts fetching the address and returns at once. `completion` runs once,
   // on a platform thread (or on the caller's, before start returns, when the
-  // answer is known at once). The response status is not judged: an error
-  // page is a body like any other.
-  virtual void start(std::string_view url, std::function<void(DownloadResult)> completion) = 0;
+  // answer is known at once).
+  //
+  // Only an https:// address, or an http:// one given as such, is fetched,
+  // and never over another scheme: redirects of an https:// address are
+  // followed to https:// addresses only, and those of an http:// address
+  // not at all. Only an answer with a success status (2xx) delivers its
+  // body; any other status fails the download (failureOfHttpStatus). A body
+  // longer than `maxBytes` fails it too (failureOfSize), and no more of it
+  // than that is kept meanwhile.
+  virtual void start(std::string_view url, std::size_t maxBytes,
+                     std::function<void(DownloadResult)> completion) = 0;
 };
 
 // Work queues: a serial background queue per label, and the host's main

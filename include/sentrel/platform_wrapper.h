@@ -61,6 +61,9 @@ class SENTREL_API AtaSmartInterfaceWrapper : public AtaSmartInterface {
   Status runOfflineImmediate(bool extended) override {
     return base_->runOfflineImmediate(extended);
   }
+  Status executeOfflineImmediate(std::uint8_t subcommand) override {
+    return base_->executeOfflineImmediate(subcommand);
+  }
   Status readSmartData(Sector buffer) override { return base_->readSmartData(buffer); }
   Status validateSmartData(ConstSector buffer) override { return base_->validateSmartData(buffer); }
   Status readSmartThresholds(Sector buffer) override { return base_->readSmartThresholds(buffer); }
@@ -93,6 +96,7 @@ class SENTREL_API NvmeSmartInterfaceWrapper : public NvmeSmartInterface {
   Status readHealthData(std::span<std::uint8_t> buffer) override {
     return base_->readHealthData(buffer);
   }
+  Status deviceSelfTest(std::uint8_t code) override { return base_->deviceSelfTest(code); }
 
  protected:
   NvmeSmartInterface& base() { return *base_; }
@@ -164,6 +168,10 @@ class SENTREL_API FilesWrapper : public Files {
   }
   std::optional<Value> readPropertyList(std::string_view path) override {
     return base_.readPropertyList(path);
+  }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view contents,
+                   bool mustBeNew, Failure* failure) override {
+    return base_.writeFileIn(folder, name, contents, mustBeNew, failure);
   }
   bool createPrivateFile(std::string_view path, std::string_view contents,
                          Failure* failure) override {
@@ -244,8 +252,9 @@ class SENTREL_API ClockWrapper : public Clock {
 class SENTREL_API DownloadsWrapper : public Downloads {
  public:
   explicit DownloadsWrapper(Downloads& base) : base_(base) {}
-  void start(std::string_view url, std::function<void(DownloadResult)> completion) override {
-    base_.start(url, std::move(completion));
+  void start(std::string_view url, std::size_t maxBytes,
+             std::function<void(DownloadResult)> completion) override {
+    base_.start(url, maxBytes, std::move(completion));
   }
 
  private:

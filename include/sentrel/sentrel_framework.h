@@ -9,8 +9,7 @@
 #include <optional>
 
 #include "sentrel/export.h"
-#include "sentrel/health.h"
-#include "sentrel/platform.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -32,17 +31,9 @@ class SENTREL_API SentrelFramework {
   // than the reply needs beside it.
   struct Check {
     Dict reply;
-    // The device properties the reply was made from; null when the drive
-    // has no record or could not be read.
-    std::shared_ptr<const Dict> properties;
-    // The verdict behind "status" with its reasons; its word is "" when the
-    // drive was not judged.
-    HealthVerdict verdict;
-    // Why the drive could not be read, or why a command of its refresh
-    // failed; nothing when everything it was asked succeeded.
-    std::optional<platform::Failure> failure;
-    // False when no drive record has the requested name.
-    bool found = false;
+    // The drive's report: the verdict behind "status" with its reasons, the
+    // typed readings, and why the drive could not be read, if it could not.
+    DriveReport report;
   };
   // The work of runWith:reply:, with its pacing, answered instead of handed
   // to a callback.

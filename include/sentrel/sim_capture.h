@@ -27,9 +27,11 @@ class SENTREL_API Capture {
   platform::Platform& platform();
 
   // Writes FOLDER/machine.json, its sector files and the host's string
-  // tables and drive database into FOLDER, which must not hold a machine
-  // yet. False, with `failure` saying why, when the disk is unknown or a
-  // file cannot be written.
+  // tables and drive database into FOLDER, which is made when missing and
+  // must otherwise be empty or an earlier capture (marked by the file
+  // .sentrel-capture), which this one replaces. No file is written through
+  // a symbolic link. False, with `failure` saying why, when the disk is
+  // unknown, the folder holds something else, or a file cannot be written.
   bool write(const std::string& folder, std::string_view bsdName, platform::Failure* failure);
 
   // The drive database file the reading used, which the replay is given as

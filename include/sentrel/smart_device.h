@@ -15,10 +15,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sentrel/export.h"
 #include "sentrel/health.h"
 #include "sentrel/platform.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -76,6 +78,13 @@ class SENTREL_API KVSMARTDevice {
   platform::Status startSelftest(std::string_view testName);
   // Disables SMART operations, which aborts a running self-test.
   void abortSelftest();
+  // Starts a self-test in the background by its subcommand of SMART
+  // EXECUTE OFF-LINE IMMEDIATE: 1 short, 2 extended, 3 conveyance.
+  platform::Status runSelfTest(std::uint8_t subcommand);
+  // The self-test execution status byte of the SMART data (status code in
+  // bits 7-4, tenths still to do in bits 3-0); nothing when the data
+  // cannot be read.
+  std::optional<std::uint8_t> selfTestExecutionStatus();
 
   // An ATA identify string: swaps the bytes of each 16-bit word of the first
   // `length` bytes in place, decodes them as UTF-8 (a blank when invalid),
@@ -114,6 +123,9 @@ class SENTREL_API KVSMARTDevice {
   // The text of a 12-byte attribute slot's raw value in the named format.
   static std::string decodeRawAttribute(std::span<const std::uint8_t, 12> slot,
                                         std::string_view fmt);
+  // The names of the raw-value formats, in their fixed order; any other
+  // name decodes as "default".
+  static std::span<const std::string_view> rawFormatNames();
   // The temperature reader of "tempminmax".
   static bool raw(std::span<const std::uint8_t, 6> raw, std::int8_t minidx, std::int8_t maxidx,
                   std::uint8_t otc, std::span<std::int16_t, 4> temp);
@@ -146,6 +158,12 @@ class SENTREL_API KVSMARTDevice {
   // failed did so: the first failure since the device was made or its last
   // refresh began. Nothing when everything the drive was asked succeeded.
   const std::optional<platform::Failure>& failure() const { return failure_; }
+  // The typed readings of the last refresh beside the device properties:
+  // the SMART attributes and self-test log of an ATA drive, the health log
+  // of an NVMe drive. Empty where the refresh got none.
+  const std::vector<AtaAttribute>& attributeRows() const { return attributeRows_; }
+  const std::vector<SelfTestEntry>& selfTestEntries() const { return selfTestEntries_; }
+  const std::optional<NvmeHealthLog>& nvmeHealthLog() const { return nvmeHealthLog_; }
 
  private:
   // Keeps the first failure; later ones are consequences of it, or less telling.
@@ -158,6 +176,9 @@ class SENTREL_API KVSMARTDevice {
   std::atomic<std::shared_ptr<Dict>> driveProperties_;
   HealthVerdict verdict_;
   std::optional<platform::Failure> failure_;
+  std::vector<AtaAttribute> attributeRows_;
+  std::vector<SelfTestEntry> selfTestEntries_;
+  std::optional<NvmeHealthLog> nvmeHealthLog_;
 };
 
 }  // namespace sentrel

@@ -35,7 +35,9 @@ struct ReadError {
 
 // Reads JSON text into a value: objects become dictionaries in document
 // order, integers stay signed unless only an unsigned type holds them, and
-// {"$data": "HEX"} becomes data. Empty on malformed text, with `error` set.
+// {"$data": "HEX"} becomes data. Empty on malformed text, with `error` set;
+// an object that holds one key twice is malformed too (the path names the
+// second one), so no value silently replaces another.
 SENTREL_API std::optional<Value> fromJson(std::string_view text, ReadError* error);
 
 // What "%@" prints for a value: a string as itself, a number in its

@@ -1,5 +1,6 @@
 #include "ata/attribute_table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ata/health_verdict.h"
@@ -42,39 +43,51 @@ std::string binaryString(std::uint64_t value, std::uint32_t length) {
   return out;
 }
 
+std::vector<AtaAttribute> decodeAttributes(SectorView data, SectorView thresholds,
+                                           const DriveDatabaseEntry* entry,
+                                           const DriveDatabaseEntry* defaults) {
+  std::vector<AtaAttribute> rows;
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    std::span<const std::uint8_t, kSlotSize> slot =
+        data.subspan(2 + kSlotSize * i).first<kSlotSize>();
+    AtaAttribute a;
+    a.id = slot[0];
+    if (a.id == 0) continue;
+    a.flags = bytes::load16(slot, 1);
+    a.value = slot[3];
+    a.worst = slot[4];
+    std::copy_n(slot.begin() + 5, a.rawBytes.size(), a.rawBytes.begin());
+    a.reserved = slot[11];
+    a.threshold = thresholds[3 + kSlotSize * i];
+    const AttributePreset* preset = presetFor(decimal(a.id), entry, defaults);
+    a.name = preset && preset->name ? *preset->name : std::string(kUnknownAttributeName);
+    a.format = preset ? preset->fmt : "raw48";
+    a.rawText = decodeRawAttribute(slot, a.format);
+    rows.push_back(std::move(a));
+  }
+  return rows;
+}
+
 AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
                                    const DriveDatabaseEntry* entry,
                                    const DriveDatabaseEntry* defaults) {
   AttributeTable table;
-  for (std::size_t i = 0; i < kSlots; ++i) {
-    std::span<const std::uint8_t, kSlotSize> slot =
-        data.subspan(2 + kSlotSize * i).first<kSlotSize>();
-    const std::uint8_t id = slot[0];
-    if (id == 0) continue;
-    const unsigned flags = bytes::load16(slot, 1);
-    const std::uint8_t current = slot[3], worst = slot[4];
-    const std::uint8_t threshold = thresholds[3 + kSlotSize * i];
-    const std::string idText = decimal(id);
-
-    const AttributePreset* preset = presetFor(idText, entry, defaults);
-    std::string name = preset && preset->name ? *preset->name : std::string(kUnknownAttributeName);
-    std::string fmt = preset ? preset->fmt : "raw48";
-    std::string rawText = decodeRawAttribute(slot, fmt);
-
-    auto attention = attributeAttention({.id = id,
-                                         .current = current,
-                                         .threshold = threshold,
-                                         .name = name,
-                                         .rawText = rawText,
+  table.rows = decodeAttributes(data, thresholds, entry, defaults);
+  for (const AtaAttribute& a : table.rows) {
+    const std::string idText = decimal(a.id);
+    auto attention = attributeAttention({.id = a.id,
+                                         .current = a.value,
+                                         .threshold = a.threshold,
+                                         .name = a.name,
+                                         .rawText = a.rawText,
                                          .row = static_cast<int>(table.display.size())});
     const bool flagged = attention.has_value();
     if (attention) table.attention.push_back(std::move(*attention));
 
-    const bool preFail = flags & 1, always = flags & 2;
-    const bool failingNow = threshold != 0 && current <= threshold;
-    const bool inThePast = threshold != 0 && !failingNow && worst <= threshold;
+    const auto when = a.whenFailed();
+    using When = AtaAttribute::WhenFailed;
     char plainFlags[8];
-    std::snprintf(plainFlags, sizeof plainFlags, "%04X", flags);
+    std::snprintf(plainFlags, sizeof plainFlags, "%04X", a.flags);
 
     const Color color = flagged ? Color::red : Color::controlText;
     auto styled = [&](std::string s) {
@@ -82,41 +95,56 @@ AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
     };
     Dict display{
         {keys::kAttributeId, styled(idText)},
-        {keys::kAttributeName, styled(name)},
-        {"flags", styled(binaryString(flags, 8))},
-        {keys::kAttributeValue, styled(decimal(current))},
-        {keys::kAttributeWorst, styled(decimal(worst))},
-        {keys::kAttributeThreshold, styled(decimal(threshold))},
-        {"type", styled(preFail ? "Pre-Fail" : "Advisory")},
-        {"updated", styled(always ? "Always" : "Offline")},
-        {"condition", styled(failingNow  ? "Failing"
-                             : inThePast ? "Recovered"
-                                         : "Normal")},
-        {keys::kAttributeRawValue, styled(rawText)},
-        {keys::kAttributeFormat, styled(fmt)},
+        {keys::kAttributeName, styled(a.name)},
+        {"flags", styled(binaryString(a.flags, 8))},
+        {keys::kAttributeValue, styled(decimal(a.value))},
+        {keys::kAttributeWorst, styled(decimal(a.worst))},
+        {keys::kAttributeThreshold, styled(decimal(a.threshold))},
+        {"type", styled(a.prefail() ? "Pre-Fail" : "Advisory")},
+        {"updated", styled(a.online() ? "Always" : "Offline")},
+        {"condition", styled(when == When::now    ? "Failing"
+                             : when == When::past ? "Recovered"
+                                                  : "Normal")},
+        {keys::kAttributeRawValue, styled(a.rawText)},
+        {keys::kAttributeFormat, styled(a.format)},
     };
     Dict plain{
         {keys::kAttributeId, idText},
-        {keys::kAttributeName, name},
+        {keys::kAttributeName, a.name},
         {"flags", plainFlags},
-        {keys::kAttributeValue, decimal(current)},
-        {keys::kAttributeWorst, decimal(worst)},
-        {keys::kAttributeThreshold, decimal(threshold)},
-        {"type", preFail ? "Pre-fail" : "Old age"},
-        {"updated", always ? "Always" : "Offline"},
-        {"condition", failingNow  ? "FAILING NOW"
-                      : inThePast ? "In the past"
-                                  : "Never"},
-        {keys::kAttributeRawValue, rawText},
-        {keys::kAttributeFormat, fmt},
+        {keys::kAttributeValue, decimal(a.value)},
+        {keys::kAttributeWorst, decimal(a.worst)},
+        {keys::kAttributeThreshold, decimal(a.threshold)},
+        {"type", a.prefail() ? "Pre-fail" : "Old age"},
+        {"updated", a.online() ? "Always" : "Offline"},
+        {"condition", when == When::now    ? "FAILING NOW"
+                      : when == When::past ? "In the past"
+                                           : "Never"},
+        {keys::kAttributeRawValue, a.rawText},
+        {keys::kAttributeFormat, a.format},
     };
     table.display.push_back(Value(std::move(display)));
     table.plain.set(idText, Value(std::move(plain)));
 
-    if (id == 194) table.temperature = slot[5];
-    if (id == 9) table.powerOnHours = rawText;
+    if (a.id == 194) table.temperature = a.rawBytes[0];
+    if (a.id == 9) table.powerOnHours = a.rawText;
   }
   return table;
 }
 
 }  // namespace sentrel::ata
+
+namespace sentrel {
+
+std::uint64_t AtaAttribute::rawValue() const {
+  return bytes::load48(rawBytes, 0);
+}
+
+AtaAttribute::WhenFailed AtaAttribute::whenFailed() const {
+  if (threshold == 0) return WhenFailed::never;
+  if (value <= threshold) return WhenFailed::now;
+  if (worst <= threshold) return WhenFailed::past;
+  return WhenFailed::never;
+}
+
+}  // namespace sentrel

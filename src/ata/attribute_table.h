@@ -11,6 +11,7 @@
 
 #include "sentrel/drive_database.h"
 #include "sentrel/health.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel::ata {
@@ -18,8 +19,9 @@ namespace sentrel::ata {
 using SectorView = std::span<const std::uint8_t, 512>;
 
 struct AttributeTable {
-  Array display;  // display entries in slot order, repeats included
-  Dict plain;     // plain entries by decimal id; a later slot replaces an earlier one
+  std::vector<AtaAttribute> rows;  // the attributes in slot order, repeats included
+  Array display;                   // display entries in slot order, repeats included
+  Dict plain;  // plain entries by decimal id; a later slot replaces an earlier one
   // The attributes that need attention (shown red), in slot order.
   std::vector<HealthReason> attention;
   std::optional<std::uint8_t> temperature;  // attribute 194's first raw byte
@@ -29,9 +31,17 @@ struct AttributeTable {
 // The SMART data structure revision is accepted from 1 to 99.
 bool smartDataRevisionAccepted(SectorView data);
 
-// `entry` is the drive's database entry and `defaults` the first entry of the
-// installed database; either may be null. A preset missing in `entry` is
-// taken from `defaults`; with none, the name is "Unknown" and the format "raw48".
+// The attributes of the data sector's used slots, in slot order, each with
+// the threshold at its position in the thresholds sector. `entry` is the
+// drive's database entry and `defaults` the first entry of the installed
+// database; either may be null. A preset missing in `entry` is taken from
+// `defaults`; with none, the name is "Unknown" and the format "raw48".
+std::vector<AtaAttribute> decodeAttributes(SectorView data, SectorView thresholds,
+                                           const DriveDatabaseEntry* entry,
+                                           const DriveDatabaseEntry* defaults);
+
+// The table of those attributes: their typed rows, display and plain
+// entries, the attributes that need attention, temperature and power-on time.
 AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
                                    const DriveDatabaseEntry* entry,
                                    const DriveDatabaseEntry* defaults);

@@ -83,6 +83,10 @@ Dict polledEntry(const Dict& properties, const PolledTest& test) {
 
 }  // namespace
 
+std::uint8_t selfTestExecutionStatus(SectorView smartData) {
+  return load8(smartData, kSelfTestStatus);
+}
+
 std::string_view offlineCollectionStatusName(std::uint8_t status) {
   for (const auto& row : kOfflineStatusNames) {
     if (row.status == status) return row.name;

@@ -13,6 +13,9 @@
 
 namespace sentrel::ata {
 
+// The self-test execution status byte (363) of a SMART data sector.
+std::uint8_t selfTestExecutionStatus(SectorView smartData);
+
 // The name of byte 362 as a whole ("completed", "reserved", ...).
 std::string_view offlineCollectionStatusName(std::uint8_t status);
 

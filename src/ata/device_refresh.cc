@@ -72,6 +72,9 @@ std::shared_ptr<Dict> KVSMARTDevice::updateProperties() {
   if (!props) return nullptr;
   failure_.reset();
   verdict_ = {};
+  attributeRows_.clear();
+  selfTestEntries_.clear();
+  nvmeHealthLog_.reset();
 
   if (props->getBool(keys::kIsNVMe).value_or(false)) {
     auto reader = std::make_shared<kvNVMe>();
@@ -89,6 +92,7 @@ std::shared_ptr<Dict> KVSMARTDevice::updateProperties() {
       if (controllerFailure && !(reading && reading->contains(keys::kPercentRemaining)))
         noteFailure(std::move(*controllerFailure));
     }
+    nvmeHealthLog_ = reader->lastHealthLog();
     if (reading) {
       for (const auto& e : *reading) props->set(e.key, e.value);
       if (auto warning = reading->find(keys::kCriticalWarning)) {
@@ -138,6 +142,7 @@ std::optional<Array> KVSMARTDevice::attributes() {
       database && !database->drives.empty() ? &database->drives.front() : nullptr;
   ata::AttributeTable table = ata::buildAttributeTable(data, thresholds, entry.get(), defaults);
   const bool anyFlagged = !table.attention.empty();
+  attributeRows_ = std::move(table.rows);
   verdict_ = ata::judgeAtaHealth(exceeded, std::move(table.attention));
 
   if (table.temperature) props->set(keys::kTemperature, static_cast<unsigned>(*table.temperature));
@@ -184,10 +189,13 @@ Array KVSMARTDevice::selftestLog() {
   std::shared_ptr<Dict> props = driveProperties();
   auto sector = readLogPage(sif(), kSelfTestLog);
   if (!props || !sector) return Array{};
-  std::optional<Array> results = ata::decodeSelfTestLog(*sector);
-  if (!results) return Array{};
-  props->set(keys::kSelftestResults, *results);
-  return std::move(*results);
+  auto entries = ata::decodeSelfTestEntries(*sector);
+  if (!entries) return Array{};
+  Array results;
+  for (const SelfTestEntry& e : *entries) results.push_back(ata::selfTestEntryDict(e));
+  selfTestEntries_ = std::move(*entries);
+  props->set(keys::kSelftestResults, results);
+  return results;
 }
 
 Array KVSMARTDevice::logDirectory() {

@@ -62,25 +62,39 @@ bool isValidSelfTestLog(SectorView sector) {
   return bytes::checksumSound(sector) && load16(sector, kRevision) == 1;
 }
 
-Dict decodeSelfTestDescriptor(std::span<const std::uint8_t, kSelfTestDescriptorBytes> descriptor,
-                              std::int8_t num) {
+SelfTestEntry decodeSelfTestEntry(
+    std::span<const std::uint8_t, kSelfTestDescriptorBytes> descriptor, int num) {
   const std::uint8_t status = load8(descriptor, kStatus);
   const std::uint8_t code = statusCode(status);
-  std::string lba =
-      reportsFailureLba(code) ? std::to_string(load32(descriptor, kFailureLba)) : std::string();
+  SelfTestEntry e;
+  e.number = num;
+  e.type = selfTestTypeName(load8(descriptor, kTestNumber));
+  e.status = std::string(loggedSelfTestStatusName(code));
+  e.completionPercent = completionPercent(status);
+  e.failed = reportsFailureLba(code);
+  e.lifetimeHours = load16(descriptor, kLifeHours);
+  if (e.failed) e.firstErrorLba = load32(descriptor, kFailureLba);
+  return e;
+}
+
+Dict selfTestEntryDict(const SelfTestEntry& e) {
   return Dict{
-      {"Num", int{num}},
-      {"Type", selfTestTypeName(load8(descriptor, kTestNumber))},
-      {"Status", std::string(loggedSelfTestStatusName(code)) + " " +
-                     std::to_string(completionPercent(status)) + "%"},
-      {"LifetimeHours", unsigned{load16(descriptor, kLifeHours)}},
-      {"LBAFirstError", std::move(lba)},
+      {"Num", e.number},
+      {"Type", e.type},
+      {"Status", e.status + " " + std::to_string(e.completionPercent) + "%"},
+      {"LifetimeHours", unsigned{e.lifetimeHours}},
+      {"LBAFirstError", e.firstErrorLba ? std::to_string(*e.firstErrorLba) : std::string()},
   };
 }
 
-std::optional<Array> decodeSelfTestLog(SectorView sector) {
+Dict decodeSelfTestDescriptor(std::span<const std::uint8_t, kSelfTestDescriptorBytes> descriptor,
+                              std::int8_t num) {
+  return selfTestEntryDict(decodeSelfTestEntry(descriptor, num));
+}
+
+std::optional<std::vector<SelfTestEntry>> decodeSelfTestEntries(SectorView sector) {
   if (!isValidSelfTestLog(sector)) return std::nullopt;
-  Array results;
+  std::vector<SelfTestEntry> results;
   const std::size_t index = load8(sector, kDescriptorIndex);
   if (index == 0) return results;
   // Slot (index + n) mod 21 for n = 20 down to 0: the first is index - 1,
@@ -91,8 +105,16 @@ std::optional<Array> decodeSelfTestLog(SectorView sector) {
         sector, kFirstDescriptor + slot * kSelfTestDescriptorBytes);
     auto used = descriptor.first<kUsedBytes>();
     if (std::all_of(used.begin(), used.end(), [](std::uint8_t b) { return b == 0; })) continue;
-    results.push_back(decodeSelfTestDescriptor(descriptor, static_cast<std::int8_t>(n)));
+    results.push_back(decodeSelfTestEntry(descriptor, n));
   }
+  return results;
+}
+
+std::optional<Array> decodeSelfTestLog(SectorView sector) {
+  auto entries = decodeSelfTestEntries(sector);
+  if (!entries) return std::nullopt;
+  Array results;
+  for (const SelfTestEntry& e : *entries) results.push_back(selfTestEntryDict(e));
   return results;
 }
 

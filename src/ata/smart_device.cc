@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "ata/attribute_table.h"
+#include "ata/capabilities.h"
 #include "ata/command_vocabulary.h"
 #include "ata/error_log.h"
 #include "ata/raw_value.h"
@@ -85,6 +86,10 @@ std::string KVSMARTDevice::binaryString(std::uint64_t value, std::uint32_t lengt
 std::string KVSMARTDevice::decodeRawAttribute(std::span<const std::uint8_t, 12> slot,
                                               std::string_view fmt) {
   return ata::decodeRawAttribute(slot, fmt);
+}
+
+std::span<const std::string_view> KVSMARTDevice::rawFormatNames() {
+  return ata::kRawFormats;
 }
 
 bool KVSMARTDevice::raw(std::span<const std::uint8_t, 6> raw, std::int8_t minidx,
@@ -222,6 +227,20 @@ Status KVSMARTDevice::startSelftest(std::string_view testName) {
 
 void KVSMARTDevice::abortSelftest() {
   enableSMART(false);
+}
+
+Status KVSMARTDevice::runSelfTest(std::uint8_t subcommand) {
+  if (!sif_) return platform::kNoDevice;
+  return sif_->executeOfflineImmediate(subcommand);
+}
+
+std::optional<std::uint8_t> KVSMARTDevice::selfTestExecutionStatus() {
+  if (!sif_) return std::nullopt;
+  std::array<std::uint8_t, platform::kSectorSize> data{};
+  if (sif_->readSmartData(data) != platform::kSuccess || !ata::smartDataRevisionAccepted(data) ||
+      sif_->validateSmartData(data) != platform::kSuccess)
+    return std::nullopt;
+  return ata::selfTestExecutionStatus(data);
 }
 
 }  // namespace sentrel

@@ -122,4 +122,12 @@ constexpr bool checksumSound(std::span<const std::uint8_t> sector) {
   return (sum & 0xFF) == 0;
 }
 
+// Sets the last byte so the sector's checksum is sound.
+constexpr void sealChecksum(std::span<std::uint8_t> sector) {
+  if (sector.empty()) return;
+  unsigned sum = 0;
+  for (std::size_t i = 0; i + 1 < sector.size(); ++i) sum += sector[i];
+  sector.back() = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
+}
+
 }  // namespace sentrel::bytes

@@ -72,4 +72,18 @@ Failure failureOf(Failure::Kind kind, std::string subject, std::string reason, S
   return f;
 }
 
+Failure failureOfSize(std::string subject, std::uint64_t limit) {
+  return failureOf(Failure::Kind::badData, std::move(subject),
+                   "larger than the limit of " + std::to_string(limit) + " bytes");
+}
+
+Failure failureOfHttpStatus(std::string subject, long httpStatus) {
+  const Failure::Kind kind = httpStatus == 404 || httpStatus == 410   ? Failure::Kind::notFound
+                             : httpStatus == 401 || httpStatus == 403 ? Failure::Kind::permission
+                             : httpStatus >= 500 && httpStatus < 600  ? Failure::Kind::noResponse
+                                                                      : Failure::Kind::badData;
+  return failureOf(kind, std::move(subject),
+                   "the server answered with HTTP status " + std::to_string(httpStatus));
+}
+
 }  // namespace sentrel::platform

@@ -1,5 +1,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "sentrel/value_io.h"
 
@@ -161,6 +165,79 @@ std::optional<Value> convert(const Json& j, const std::string& path, ReadError* 
   return std::nullopt;
 }
 
+// Finds the first key that one object of a text holds twice. The parse
+// that builds the value keeps one of the two silently; a description
+// whose second key would replace the first is refused instead, at the
+// JSON path of the key.
+class DuplicateKeyFinder final : public nlohmann::json_sax<Json> {
+ public:
+  const std::optional<ReadError>& found() const { return found_; }
+
+  bool null() override { return value(); }
+  bool boolean(bool) override { return value(); }
+  bool number_integer(number_integer_t) override { return value(); }
+  bool number_unsigned(number_unsigned_t) override { return value(); }
+  bool number_float(number_float_t, const string_t&) override { return value(); }
+  bool string(string_t&) override { return value(); }
+  bool binary(binary_t&) override { return value(); }
+  bool start_object(std::size_t) override {
+    levels_.push_back({true, {}, {}, 0});
+    return true;
+  }
+  bool key(string_t& key) override {
+    Level& level = levels_.back();
+    if (!level.keys.insert(key).second) {
+      found_ = ReadError{childPath(path(), key), "the key appears twice in one object"};
+      return false;
+    }
+    level.key = key;
+    return true;
+  }
+  bool end_object() override {
+    levels_.pop_back();
+    return value();
+  }
+  bool start_array(std::size_t) override {
+    levels_.push_back({false, {}, {}, 0});
+    return true;
+  }
+  bool end_array() override {
+    levels_.pop_back();
+    return value();
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  struct Level {
+    bool object;
+    std::set<std::string> keys;
+    std::string key;        // the key whose value is being read (objects)
+    std::size_t index = 0;  // the element being read (arrays)
+  };
+
+  // One value ended: an array moves on to its next element.
+  bool value() {
+    if (!levels_.empty() && !levels_.back().object) ++levels_.back().index;
+    return true;
+  }
+  // The path of the object being read.
+  std::string path() const {
+    std::string out = "$";
+    for (std::size_t i = 0; i + 1 < levels_.size(); ++i) {
+      if (levels_[i].object)
+        out = childPath(out, levels_[i].key);
+      else
+        out.append("[").append(std::to_string(levels_[i].index)).append("]");
+    }
+    return out;
+  }
+
+  std::vector<Level> levels_;
+  std::optional<ReadError> found_;
+};
+
 int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -184,6 +261,12 @@ std::optional<Value> fromJson(std::string_view text, ReadError* error) {
     // Not only malformed text: a number too large for a double ("1e999")
     // is reported as out_of_range, which must not escape either.
     if (error) *error = {"", e.what()};
+    return std::nullopt;
+  }
+  DuplicateKeyFinder duplicates;
+  Json::sax_parse(text.begin(), text.end(), &duplicates);
+  if (duplicates.found()) {
+    if (error) *error = *duplicates.found();
     return std::nullopt;
   }
   return convert(j, "$", error);

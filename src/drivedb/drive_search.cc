@@ -1,6 +1,9 @@
 #include "drivedb/drive_search.h"
 
+#include <string>
 #include <utility>
+
+#include <unicode/utypes.h>
 
 namespace sentrel::drivedb {
 
@@ -28,27 +31,44 @@ const DriveDatabaseEntry* search(const DriveDatabase& database, std::string_view
 
 }  // namespace
 
-std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text) {
-  UParseError where;
+std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text, std::string* error) {
+  UParseError where{};
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexPattern> pattern(
       icu::RegexPattern::compile(unicodeOf(text), 0, where, status));
-  if (U_FAILURE(status)) return nullptr;
+  if (U_FAILURE(status)) {
+    if (error)
+      *error = std::string(u_errorName(status)) + " at character " + std::to_string(where.offset);
+    return nullptr;
+  }
   return pattern;
 }
 
-bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
-  if (!pattern) return false;
+MatchResult matchIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
+  if (!pattern) return MatchResult::notFound;
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
-  if (U_FAILURE(status)) return false;
+  if (U_FAILURE(status)) return MatchResult::notFound;
+  matcher->setTimeLimit(kMatchTimeLimit, status);
   const bool found = matcher->find(status);
-  return U_SUCCESS(status) && found;
+  if (status == U_REGEX_TIME_OUT) return MatchResult::timedOut;
+  return U_SUCCESS(status) && found ? MatchResult::found : MatchResult::notFound;
+}
+
+bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
+  return matchIn(pattern, subject) == MatchResult::found;
 }
 
 const icu::RegexPattern* LazyPattern::get(std::string_view text) const {
   std::call_once(once_, [&] { compiled_ = compilePattern(text); });
   return compiled_.get();
+}
+
+bool LazyPattern::finds(std::string_view text, const icu::UnicodeString& subject) const {
+  if (timedOut_.load(std::memory_order_relaxed)) return false;
+  const MatchResult result = matchIn(get(text), subject);
+  if (result == MatchResult::timedOut) timedOut_.store(true, std::memory_order_relaxed);
+  return result == MatchResult::found;
 }
 
 SearchableDatabase::SearchableDatabase(DriveDatabase database)
@@ -60,10 +80,10 @@ const DriveDatabaseEntry* SearchableDatabase::lookup(std::string_view model,
   struct Cached {
     const SearchableDatabase& self;
     bool modelFinds(std::size_t i, const icu::UnicodeString& subject) const {
-      return findsIn(self.patterns_[i].model.get(self.database_.drives[i].model), subject);
+      return self.patterns_[i].model.finds(self.database_.drives[i].model, subject);
     }
     bool firmwareFinds(std::size_t i, const icu::UnicodeString& subject) const {
-      return findsIn(self.patterns_[i].firmware.get(self.database_.drives[i].firmware), subject);
+      return self.patterns_[i].firmware.finds(self.database_.drives[i].firmware, subject);
     }
   };
   return search(database_, model, firmware, Cached{*this});

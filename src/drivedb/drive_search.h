@@ -5,10 +5,18 @@
 // by every thread: an icu::RegexPattern may be used concurrently, while each
 // search makes its own short-lived matchers. A pattern that does not compile
 // never matches.
+//
+// Every match runs under ICU's time limit, so a pattern that backtracks
+// without end ("(a+)+$" on a long model) cannot hang a lookup: a match that
+// runs into the limit counts as no match, and the pattern is not tried again
+// for the life of the installed database.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include <unicode/regex.h>
@@ -18,21 +26,38 @@
 
 namespace sentrel::drivedb {
 
-// The compiled form of a pattern text; null when it does not compile.
-std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text);
+// The compiled form of a pattern text; null when it does not compile, with
+// ICU's reason and where in `error` when it is given.
+std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text,
+                                                  std::string* error = nullptr);
 
-// True when the pattern matches somewhere in the subject; false for null.
+// The time limit of one match, in ICU's steps of its match engine (each
+// roughly a millisecond of work).
+inline constexpr std::int32_t kMatchTimeLimit = 200;
+
+enum class MatchResult { found, notFound, timedOut };
+
+// Whether the pattern matches somewhere in the subject, within the time
+// limit; notFound for null.
+MatchResult matchIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject);
+
+// True when the pattern matches somewhere in the subject within the time
+// limit; false for null.
 bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject);
 
-// A pattern compiled on first use. Safe to share between threads.
+// A pattern compiled on first use, and given up once a match of it runs
+// into the time limit. Safe to share between threads.
 class LazyPattern {
  public:
   // `text` must be the same on every call.
   const icu::RegexPattern* get(std::string_view text) const;
+  // findsIn for the compiled `text`; false from the first time-out on.
+  bool finds(std::string_view text, const icu::UnicodeString& subject) const;
 
  private:
   mutable std::once_flag once_;
   mutable std::unique_ptr<icu::RegexPattern> compiled_;
+  mutable std::atomic<bool> timedOut_{false};
 };
 
 // A database ready to be searched: the immutable entries beside a compiled

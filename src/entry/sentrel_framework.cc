@@ -119,13 +119,12 @@ SentrelFramework::Check SentrelFramework::check(const Dict& request) {
   Check out;
   std::shared_ptr<Dict> props;
   if (auto device = KVSMARTDevice::deviceWithBSDName(bsd)) {
-    out.found = true;
     props = device->updateProperties();
-    out.verdict = device->healthVerdict();
-    out.failure = device->failure();
+    out.report = driveReport(*device, bsd.value_or(""), props != nullptr);
+  } else {
+    out.report.disk = std::string(bsd.value_or(""));
   }
   out.reply = replyForDeviceProperties(props.get());
-  out.properties = std::move(props);
   return out;
 }
 

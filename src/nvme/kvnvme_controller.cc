@@ -61,6 +61,7 @@ void readPages(platform::NvmeSmartInterface& nvmeInterface, ControllerPages& pag
 std::optional<Dict> kvNVMe::readNVMeForService(std::uint32_t service) {
   ControllerPages pages;
   failure_.reset();
+  healthLog_.reset();
   if (service == 0) return std::nullopt;
 
   platform::Platform& p = platform::current();
@@ -95,6 +96,7 @@ std::optional<Dict> kvNVMe::readNVMeForService(std::uint32_t service) {
   }
 
   nvme::HealthBadge verdict = nvme::healthBadge(health[0]);
+  healthLog_ = nvme::decodeHealthLog(health);
   for (const auto& e :
        nvme::controllerHealthSummary(health, p.bundles->systemImage(verdict.iconName)))
     reading.set(e.key, e.value);

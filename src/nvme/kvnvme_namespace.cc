@@ -61,6 +61,7 @@ void addRegistryGroup(Dict& reading, platform::Registry& registry, platform::Reg
 std::optional<Dict> kvNVMe::readNVMeUUID(const std::optional<std::string>& uuid) {
   Dict reading;
   failure_.reset();
+  healthLog_.reset();
   platform::Platform& p = platform::current();
   platform::RegistryEntry entry = p.registry->matchingService(
       Dict{{keys::kNvmeSmartCapable, true}, {keys::kNamespaceUUID, uuid.value_or("")}});
@@ -93,6 +94,7 @@ std::optional<Dict> kvNVMe::readNVMeUUID(const std::optional<std::string>& uuid)
       reading.set(e.key, e.value);
     for (const auto& e : nvme::namespaceHealthSummary(nvme::HealthView(health)))
       reading.set(e.key, e.value);
+    healthLog_ = nvme::decodeHealthLog(nvme::HealthView(health));
   }
 
   nvmeInterface.reset();  // the interface is released before its plug-in

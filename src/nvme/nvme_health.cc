@@ -7,35 +7,28 @@ namespace sentrel::nvme {
 
 namespace {
 
-// The ten 128-bit counters, each kept as its low and high halves.
-struct CounterField {
-  std::size_t at;
+using Counter = NvmeHealthLog::Counter;
+
+// The ten 128-bit counters and their keys, each kept as its low and high
+// halves, in the order the readings list them.
+struct CounterKeys {
+  Counter NvmeHealthLog::*field;
   const char* loKey;
   const char* hiKey;
 };
 
-constexpr std::array<CounterField, 10> kCounters{{
-    {32, "dataUnitsReadLo", "dataUnitsReadHi"},
-    {48, "dataUnitsWriteLo", "dataUnitsWriteHi"},
-    {64, "hostReadsLo", "hostReadsHi"},
-    {80, "hostWritesLo", "hostWritesHi"},
-    {96, "controllerBusyLo", "controllerBusyHi"},
-    {112, "powerCyclesLo", "powerCyclesHi"},
-    {128, "powerOnHoursLo", "powerOnHoursHi"},
-    {144, "unsafeShutdownsLo", "unsafeShutdownsHi"},
-    {160, "mediaErrorsLo", "mediaErrorsHi"},
-    {176, "lifetimeErrorsLo", "lifetimeErrorsHi"},
+constexpr std::array<CounterKeys, 10> kCounterKeys{{
+    {&NvmeHealthLog::dataUnitsRead, "dataUnitsReadLo", "dataUnitsReadHi"},
+    {&NvmeHealthLog::dataUnitsWritten, "dataUnitsWriteLo", "dataUnitsWriteHi"},
+    {&NvmeHealthLog::hostReadCommands, "hostReadsLo", "hostReadsHi"},
+    {&NvmeHealthLog::hostWriteCommands, "hostWritesLo", "hostWritesHi"},
+    {&NvmeHealthLog::controllerBusyMinutes, "controllerBusyLo", "controllerBusyHi"},
+    {&NvmeHealthLog::powerCycles, "powerCyclesLo", "powerCyclesHi"},
+    {&NvmeHealthLog::powerOnHours, "powerOnHoursLo", "powerOnHoursHi"},
+    {&NvmeHealthLog::unsafeShutdowns, "unsafeShutdownsLo", "unsafeShutdownsHi"},
+    {&NvmeHealthLog::mediaErrors, "mediaErrorsLo", "mediaErrorsHi"},
+    {&NvmeHealthLog::errorLogEntries, "lifetimeErrorsLo", "lifetimeErrorsHi"},
 }};
-
-constexpr bool countersFit() {
-  for (const CounterField& c : kCounters)
-    if (c.at + 16 > kHealthSize) return false;
-  return true;
-}
-static_assert(countersFit());
-
-// A data unit is 1000 sectors of 512 bytes.
-constexpr std::uint64_t kBytesPerDataUnit = 512000;
 
 constexpr std::uint8_t kLowSpare = 0x01, kOverTemp = 0x02, kLowReliability = 0x04, kReadOnly = 0x08,
                        kFailedVMBackup = 0x10;
@@ -46,14 +39,15 @@ Value unsignedValue(std::uint64_t v) {
   return Value(v);
 }
 
-void addCounters(Dict& out, HealthView health) {
-  for (const CounterField& c : kCounters) {
-    auto bytes = recordAt<16>(health, c.at);  // always present: countersFit
-    if (!bytes) continue;
-    Counter128 counter = u128<0>(*bytes);
-    out.set(c.loKey, unsignedValue(counter.lo));
-    out.set(c.hiKey, unsignedValue(counter.hi));
+void addCounters(Dict& out, const NvmeHealthLog& log) {
+  for (const CounterKeys& c : kCounterKeys) {
+    out.set(c.loKey, unsignedValue((log.*c.field).lo));
+    out.set(c.hiKey, unsignedValue((log.*c.field).hi));
   }
+}
+
+Counter counterAt(const bytes::Counter128& c) {
+  return Counter{c.lo, c.hi};
 }
 
 std::uint8_t percentRemaining(std::uint8_t percentUsed) {
@@ -61,6 +55,30 @@ std::uint8_t percentRemaining(std::uint8_t percentUsed) {
 }
 
 }  // namespace
+
+NvmeHealthLog decodeHealthLog(HealthView health) {
+  NvmeHealthLog log;
+  log.criticalWarning = u8<0>(health);
+  log.temperatureKelvin = u16<1>(health);
+  log.availableSparePercent = u8<3>(health);
+  log.availableSpareThresholdPercent = u8<4>(health);
+  log.percentageUsed = u8<5>(health);
+  log.dataUnitsRead = counterAt(u128<32>(health));
+  log.dataUnitsWritten = counterAt(u128<48>(health));
+  log.hostReadCommands = counterAt(u128<64>(health));
+  log.hostWriteCommands = counterAt(u128<80>(health));
+  log.controllerBusyMinutes = counterAt(u128<96>(health));
+  log.powerCycles = counterAt(u128<112>(health));
+  log.powerOnHours = counterAt(u128<128>(health));
+  log.unsafeShutdowns = counterAt(u128<144>(health));
+  log.mediaErrors = counterAt(u128<160>(health));
+  log.errorLogEntries = counterAt(u128<176>(health));
+  log.warningTemperatureMinutes = u32<192>(health);
+  log.criticalTemperatureMinutes = u32<196>(health);
+  for (std::size_t i = 0; i < log.sensorKelvin.size(); ++i)
+    log.sensorKelvin[i] = bytes::load16(health, 200 + 2 * i);
+  return log;
+}
 
 HealthBadge healthBadge(std::uint8_t criticalWarning) {
   if (criticalWarning & kFailingBits) return {keys::kFailed, "NSStatusUnavailableFlat"};
@@ -101,10 +119,10 @@ StyledText statusBadge(const Image& icon, std::string_view word) {
 }
 
 Dict controllerHealthSummary(HealthView health, const std::optional<Image>& systemImage) {
-  std::uint8_t cw = u8<0>(health);
+  const NvmeHealthLog log = decodeHealthLog(health);
+  const std::uint8_t cw = log.criticalWarning;
   HealthBadge verdict = healthBadge(cw);
-  std::uint16_t kelvin = u16<1>(health);
-  std::uint8_t used = u8<5>(health);
+  const std::uint16_t kelvin = log.temperatureKelvin;
 
   Dict out;
   out.set(keys::kCriticalWarning, unsignedValue(cw));
@@ -122,22 +140,23 @@ Dict controllerHealthSummary(HealthView health, const std::optional<Image>& syst
     out.set("extendedHealth", "");
     out.set("extendedHealthIcon", "");
   }
-  out.set(keys::kAvailableSpare, unsignedValue(u8<3>(health)));
-  out.set(keys::kSpareThreshold, unsignedValue(u8<4>(health)));
-  out.set(keys::kPercentUsed, unsignedValue(used));
-  out.set(keys::kPercentRemaining, unsignedValue(percentRemaining(used)));
+  out.set(keys::kAvailableSpare, unsignedValue(log.availableSparePercent));
+  out.set(keys::kSpareThreshold, unsignedValue(log.availableSpareThresholdPercent));
+  out.set(keys::kPercentUsed, unsignedValue(log.percentageUsed));
+  out.set(keys::kPercentRemaining, unsignedValue(percentRemaining(log.percentageUsed)));
   out.set(keys::kTemperature, unsignedValue(kelvin));
   out.set("tempoC", static_cast<float>(static_cast<double>(kelvin) - 273.15));
   // Only the low halves count; the products wrap modulo 2^64.
-  out.set("totalBytesRead", unsignedValue(u64<32>(health) * kBytesPerDataUnit));
-  out.set("totalBytesWritten", unsignedValue(u64<48>(health) * kBytesPerDataUnit));
-  addCounters(out, health);
+  out.set("totalBytesRead", unsignedValue(log.dataUnitsRead.lo * NvmeHealthLog::kBytesPerDataUnit));
+  out.set("totalBytesWritten",
+          unsignedValue(log.dataUnitsWritten.lo * NvmeHealthLog::kBytesPerDataUnit));
+  addCounters(out, log);
   return out;
 }
 
 Dict namespaceHealthSummary(HealthView health) {
-  std::uint8_t cw = u8<0>(health);
-  std::uint8_t used = u8<5>(health);
+  const NvmeHealthLog log = decodeHealthLog(health);
+  const std::uint8_t cw = log.criticalWarning;
 
   Dict out;
   out.set(keys::kCriticalWarning, unsignedValue(cw));
@@ -147,12 +166,12 @@ Dict namespaceHealthSummary(HealthView health) {
   out.set(keys::kReadOnly, cw & kReadOnly);
   out.set(keys::kFailedVMBkup, cw & kFailedVMBackup);
   out.set(keys::kAttributeHealth, healthBadge(cw).word);
-  out.set(keys::kAvailableSpare, unsignedValue(u8<3>(health)));
-  out.set(keys::kSpareThreshold, unsignedValue(u8<4>(health)));
-  out.set(keys::kPercentUsed, unsignedValue(used));
-  out.set(keys::kPercentRemaining, int{percentRemaining(used)});
-  out.set(keys::kTemperature, unsignedValue(u16<1>(health)));
-  addCounters(out, health);
+  out.set(keys::kAvailableSpare, unsignedValue(log.availableSparePercent));
+  out.set(keys::kSpareThreshold, unsignedValue(log.availableSpareThresholdPercent));
+  out.set(keys::kPercentUsed, unsignedValue(log.percentageUsed));
+  out.set(keys::kPercentRemaining, int{percentRemaining(log.percentageUsed)});
+  out.set(keys::kTemperature, unsignedValue(log.temperatureKelvin));
+  addCounters(out, log);
   return out;
 }
 

@@ -9,9 +9,13 @@
 
 #include "nvme/nvme_layout.h"
 #include "sentrel/health.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel::nvme {
+
+// The SMART / Health Information log, field by field.
+NvmeHealthLog decodeHealthLog(HealthView health);
 
 // The health word and the name of the system image that shows it.
 struct HealthBadge {

@@ -86,4 +86,61 @@ void addFirmwareSlots(Dict& reading, IdentifyView identify, FirmwareLogView log)
   reading.set("firmwareSlots", std::move(slots));
 }
 
+NvmeSelfTestLog decodeSelfTestLog(SelfTestLogView log) {
+  constexpr std::size_t kResults = 20, kResultSize = 28, kFirstResult = 4;
+  constexpr std::uint8_t kNsidValid = 0x01, kLbaValid = 0x02;
+  static_assert(kFirstResult + kResults * kResultSize == kSelfTestLogSize);
+  NvmeSelfTestLog out;
+  out.currentOperation = u8<0>(log) & 0x0F;
+  out.currentCompletion = u8<1>(log) & 0x7F;
+  for (std::size_t n = 0; n < kResults; ++n) {
+    auto entry = recordAt<kResultSize>(log, kFirstResult + n * kResultSize);
+    if (!entry) break;
+    NvmeSelfTestLog::Result r;
+    r.code = u8<0>(*entry) >> 4;
+    r.result = u8<0>(*entry) & 0x0F;
+    if (r.result == 0x0F) continue;  // an unused entry
+    r.segment = u8<1>(*entry);
+    const std::uint8_t valid = u8<2>(*entry);
+    r.powerOnHours = u64<4>(*entry);
+    if (valid & kNsidValid) r.nsid = u32<12>(*entry);
+    if (valid & kLbaValid) r.failingLba = u64<16>(*entry);
+    out.results.push_back(r);
+  }
+  return out;
+}
+
 }  // namespace sentrel::nvme
+
+namespace sentrel {
+
+std::string_view NvmeSelfTestLog::Result::typeName() const {
+  switch (code) {
+    case 0x1:
+      return "Short";
+    case 0x2:
+      return "Extended";
+    case 0xE:
+      return "Vendor specific";
+    default:
+      return "Reserved";
+  }
+}
+
+std::string_view NvmeSelfTestLog::Result::resultName() const {
+  static constexpr std::string_view kNames[] = {
+      "Completed without error",
+      "Aborted by a Device Self-test command",
+      "Aborted by a controller reset",
+      "Aborted by the removal of a namespace",
+      "Aborted by a Format NVM command",
+      "Fatal or unknown test error",
+      "Completed with a failed segment (unknown which)",
+      "Completed with one or more failed segments",
+      "Aborted for an unknown reason",
+      "Aborted by a sanitize operation",
+  };
+  return result < std::size(kNames) ? kNames[result] : "Reserved";
+}
+
+}  // namespace sentrel

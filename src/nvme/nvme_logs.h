@@ -3,6 +3,7 @@
 #pragma once
 
 #include "nvme/nvme_layout.h"
+#include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel::nvme {
@@ -13,6 +14,12 @@ inline constexpr std::size_t kErrorEntrySize = 64;
 // One error entry per entry of the page whose error count is not zero, in
 // log order. Every entry is scanned: an empty one does not end the log.
 Array errorLogEntries(ErrorLogView log);
+
+// The Device Self-test log (log page 6): the test running now and the
+// results, newest first, without the unused entries.
+inline constexpr std::size_t kSelfTestLogSize = 564;
+using SelfTestLogView = std::span<const std::uint8_t, kSelfTestLogSize>;
+NvmeSelfTestLog decodeSelfTestLog(SelfTestLogView log);
 
 // "firmwareSlotCount", "activeFirmwareSlot", "nextFirmwareSlot" and
 // "firmwareSlots", from identify byte 260 and the firmware slot log.

@@ -1,10 +1,7 @@
 // Runs the built `sentrel` program as a user would and checks what it
-// prints and how it exits.
+// prints and the exit status bits it answers.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +13,21 @@
 namespace sentrel {
 namespace {
 
+using testing::AttributeSlot;
 using testing::Outcome;
 using testing::runSentrel;
+
+// A SATA disk whose drive reports these attributes (and, when asked, a
+// threshold exceeded).
+Dict diskWith(const std::string& bsd, const std::vector<AttributeSlot>& slots,
+              bool exceeded = false) {
+  Dict disk = testing::sataDisk(bsd);
+  Dict& ata = testing::ataBlock(disk);
+  ata.set("smartData", testing::sector(testing::smartDataSector(slots)));
+  ata.set("thresholds", testing::sector(testing::thresholdsSector(slots)));
+  if (exceeded) ata.set("thresholdExceeded", true);
+  return disk;
+}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -26,9 +36,10 @@ class CliTest : public ::testing::Test {
               ("sentrel-cli-" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(folder_);
-    Dict disk = testing::sataDisk("disk0");
-    testing::addVolume(disk, "disk0s2", "Macintosh HD");
-    testing::ataBlock(disk).set("openStatuses", Array{"0xE00002BE", 0});
+    const AttributeSlot sound{.id = 5, .flags = 0x33, .raw = 0, .threshold = 10};
+    Dict passed = diskWith("disk0", {sound});
+    testing::addVolume(passed, "disk0s2", "Macintosh HD");
+    testing::ataBlock(passed).set("openStatuses", Array{"0xE00002BE", 0});
     // A virtual disk: no SMART-capable entry above it.
     Dict virtualDisk = testing::sataDisk("disk1");
     virtualDisk.set("ancestors", Array{});
@@ -36,26 +47,127 @@ class CliTest : public ::testing::Test {
     // A drive that refuses to be opened.
     Dict refusing = testing::sataDisk("disk2");
     testing::ataBlock(refusing).set("openStatuses", Array{"0xE00002E2"});
+    Dict warning = diskWith("disk3", {{.id = 5, .flags = 0x33, .raw = 8, .threshold = 10}});
+    Dict failed = diskWith("disk4", {sound}, true);
+    // A pre-fail attribute at its threshold now, another below it once.
+    Dict worn =
+        diskWith("disk5", {{.id = 1, .flags = 0x0B, .current = 10, .worst = 10, .threshold = 10},
+                           {.id = 3, .flags = 0x22, .current = 90, .worst = 5, .threshold = 10}});
     Dict machine{{"systemVersion", "13.6"},
-                 {"disks", Array{Value(disk), Value(virtualDisk), Value(refusing)}}};
+                 {"disks", Array{Value(passed), Value(virtualDisk), Value(refusing), Value(warning),
+                                 Value(failed), Value(worn)}}};
     std::ofstream(folder_ / "machine.json") << toJson(Value(machine));
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
-  std::string sim() const { return "--sim " + folder_.string(); }
+  std::string sim() const { return "--offline --sim " + folder_.string(); }
   std::filesystem::path folder_;
 };
 
-TEST_F(CliTest, ListPrintsOneRecordPerDiskInJson) {
-  Outcome r = runSentrel(sim() + " list --format json");
-  ASSERT_EQ(r.status, 0) << r.out;
+TEST_F(CliTest, ExitStatusBitsSayWhatWentWrong) {
+  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac";
+  struct Case {
+    std::string args;
+    int status;
+    std::string says;
+  } cases[] = {
+      {sim() + " health disk0", 0, "Verdict: Passed"},
+      {sim() + " health disk3", 16, "Verdict: Warning"},
+      {sim() + " health disk4", 8, "the drive reports that a SMART threshold is exceeded"},
+      {sim() + " health disk5", 16 | 32, "value 10 is at or below its threshold 10"},
+      // Several disks: their bits OR-ed.
+      {sim() + " health disk0 disk3 disk4", 8 | 16, "disk4"},
+      {sim() + " health --all --workers 2", 2 | 8 | 16 | 32, "disk5"},
+      {sim() + " health disk7", 2,
+       "no disk is named disk7 (drives with SMART access: disk0, disk2, "
+       "disk3, disk4, disk5)"},
+      {sim() + " device disk0s2", 2, "disk0s2 is a partition of disk0"},
+      {sim() + " health disk1", 2, "disk1 has no SMART access: a virtio disk"},
+      {sim() + " health disk2", 2, "cannot use disk2: ata.createPlugIn failed (status 0xE00002E2)"},
+      {sim() + " device disk0", 0, "Identity"},
+      {sim() + " selftest disk9 abort", 2, "no disk is named disk9"},
+      // The demo's disk0: a warning for the raw counts of 5 and 187, marked
+      // and said; errors in its error log and a failed self-test.
+      {demo + " health disk0", 16 | 64 | 128,
+       "  - Reallocated Sector Count (5): raw value 8 is above 0\n"
+       "  - Reported Uncorrectable (187): raw value 2 is above 0\n"},
+      {demo + " health disk0", 16 | 64 | 128, "*  5    Reallocated Sector Count"},
+      {demo + " health disk0", 16 | 64 | 128, "   4    Start Stop Count"},
+      // Command line and input errors.
+      {sim() + " list --format yaml", 1, "sentrel: --format"},
+      {sim() + " health", 1, "name one or more disks, or give --all"},
+      {sim() + " health disk0 --all", 1, "name one or more disks, or give --all"},
+      {"--sim '' list", 1, "--sim needs a machine folder"},
+      {"--sim /nonexistent/machine list", 1, "/nonexistent/machine/machine.json"},
+      {"list --journal /tmp/x.jsonl", 1, "--journal needs --sim"},
+      {"", 1, "sentrel: A subcommand is required"},
+      {sim() + " selftest disk0 long", 1, "TEST"},
+      {"decode raw bogusfmt 000000000000000000000000", 1, "no raw-value format is named"},
+      {"decode raw raw48 00", 1, "HEX must be 24 hex digits"},
+      {sim() + " selftest disk0 short", 0, "short self-test started on disk0"},
+      {sim() + " selftest disk0 abort", 0,
+       "aborted the self-test of disk0 by disabling SMART operations, then enabled them again"},
+      // Followed to the end: the demo's drives run in a few steps.
+      {demo + " selftest disk0 short --wait", 0,
+       "[##########----------] 50% done\n[################----] 80% done\n"
+       "[####################] 100% done\nShort Offline: Pass\n"},
+      {demo + " selftest disk5 short --wait", 0, "Short: Completed without error\n"},
+      // This machine's own disks: whatever it has, no disk has this name.
+      {"device nosuchdisk9", 2, "no disk is named nosuchdisk9"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = runSentrel(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+  }
+}
+
+TEST_F(CliTest, JsonIsVersionedAndTyped) {
+  Outcome r = runSentrel(sim() + " --format json health disk3");
+  ASSERT_EQ(r.status, 16) << r.out;
   ReadError error;
   auto v = fromJson(r.out, &error);
   ASSERT_TRUE(v) << error.text() << "\n" << r.out;
-  const Dict* disk0 = v->ifDict()->getDict("disk0");
-  ASSERT_TRUE(disk0);
-  EXPECT_EQ(disk0->stringOr("Device Model"), "WDC WD10EZEX-08WN4A0");
-  EXPECT_EQ(*disk0->find("diskIcon"), Value(Dict{{"image", ""}, {"width", 0}, {"height", 0}}));
+  const Dict& top = *v->ifDict();
+  EXPECT_EQ(*top.find("sentrel_json_version"), Value(Array{1, 0}));
+  const Dict& drive = *top.getDict("health")->getArray("devices")->at(0).ifDict();
+  EXPECT_EQ(drive.getDict("verdict")->stringOr("health"), "Warning");
+  const Dict& attribute = *drive.getArray("ata_attributes")->at(0).ifDict();
+  EXPECT_EQ(attribute.find("value")->toUInt(), 100u);  // a number, not a text
+  EXPECT_EQ(attribute.getDict("raw")->find("value")->toUInt(), 8u);
+  EXPECT_EQ(attribute.getDict("raw")->stringOr("bytes"), "080000000000");
+  EXPECT_EQ(attribute.getBool("marked"), true);
+
+  // The library's own reply, as it always was.
+  r = runSentrel(sim() + " --format raw-json health disk3");
+  v = fromJson(r.out, &error);
+  ASSERT_TRUE(v) << error.text() << "\n" << r.out;
+  EXPECT_EQ(v->ifDict()->stringOr("status"), "Warning");
+  EXPECT_EQ(v->ifDict()->getArray("properties")->size(), 2u);
+}
+
+// What health shows of each attribute is what the library's own
+// dictionaries hold, on every ATA drive of the demo.
+TEST(CliDemoTest, HealthShowsTheValuesOfTheDeviceProperties) {
+  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac ";
+  for (const char* disk : {"disk0", "disk1", "disk3"}) {
+    auto typed = fromJson(runSentrel(demo + "--format json health " + disk).out, nullptr);
+    auto raw = fromJson(runSentrel(demo + "--format raw-json device " + disk).out, nullptr);
+    ASSERT_TRUE(typed && raw) << disk;
+    const Array& attributes =
+        *typed->ifDict()->getDict("health")->getArray("devices")->at(0).ifDict()->getArray(
+            "ata_attributes");
+    const Array& entries = *raw->ifDict()->getArray("vendorspecificAttributes");
+    ASSERT_EQ(attributes.size(), entries.size()) << disk;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Dict& a = *attributes[i].ifDict();
+      const Dict& e = *entries[i].ifDict();
+      for (const char* key : {"value", "worst", "threshold"})
+        EXPECT_EQ(std::to_string(*a.getInt(key)), e.stringOr(key)) << disk << " " << key;
+      EXPECT_EQ(std::to_string(*a.getInt("id")), e.stringOr("ID")) << disk;
+      EXPECT_EQ(a.getDict("raw")->stringOr("string"), e.stringOr("rawValue")) << disk;
+    }
+  }
 }
 
 TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
@@ -65,43 +177,11 @@ TEST_F(CliTest, GlobalOptionsGoBeforeOrAfterTheCommand) {
   EXPECT_EQ(before.out, after.out);
   Outcome plist = runSentrel(sim() + " list --format plist");
   EXPECT_NE(plist.out.find("<key>disk0</key>"), std::string::npos) << plist.out;
-  Outcome text = runSentrel(sim() + " list");
+  Outcome text = runSentrel(sim() + " list --color never");
   EXPECT_NE(text.out.find("WD-WCC6Y0ABCDEF"), std::string::npos) << text.out;
-}
-
-TEST_F(CliTest, ExitStatusesSayWhatWentWrong) {
-  const std::string demo = "--offline --sim " SENTREL_SOURCE_DIR "/examples/demo-mac";
-  struct Case {
-    std::string args;
-    int status;
-    std::string says;
-  } cases[] = {
-      {sim() + " device disk7", 1,
-       "no disk is named disk7 (drives with SMART access: disk0, disk2)"},
-      {sim() + " device disk0s2", 1, "disk0s2 is a partition of disk0"},
-      // The demo's disk0 is "Warning" for the raw counts of 5 and 187: marked and said.
-      {demo + " health disk0 --no-pace", 0,
-       "Why:     attribute 5: raw value 8 is above 0; attribute 187: raw value 2 is above 0"},
-      {demo + " health disk0 --no-pace", 0, "   4* Reallocated Sectors Count (5)"},
-      {demo + " health disk0 --no-pace", 0, "   3  Start/Stop Count (4)"},
-      {sim() + " health disk1", 1, "disk1 has no SMART access: a virtio disk"},
-      {sim() + " health disk2", 1, "cannot use disk2: ata.createPlugIn failed (status 0xE00002E2)"},
-      {sim() + " device disk0", 0, "Device Model: WDC WD10EZEX-08WN4A0"},
-      {sim() + " list --format yaml", 2, "--format"},
-      {"--sim /nonexistent/machine list", 2, "/nonexistent/machine/machine.json"},
-      {"list --journal /tmp/x.jsonl", 2, "--journal needs --sim"},
-      {"", 2, "A subcommand is required"},
-      {sim() + " selftest disk0 long", 2, "TEST"},
-      {sim() + " selftest disk0 short", 0, "short self-test sent to disk0"},
-      {sim() + " selftest disk9 abort", 1, "no disk is named disk9"},
-      // This machine's own disks: whatever it has, no disk has this name.
-      {"device nosuchdisk9", 1, "no disk is named nosuchdisk9"},
-  };
-  for (const Case& c : cases) {
-    Outcome r = runSentrel(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
-  }
+  Outcome coloured = runSentrel(sim() + " health disk3 --color always");
+  EXPECT_NE(coloured.out.find("\x1b[31mVerdict: Warning\x1b[0m"), std::string::npos)
+      << coloured.out;
 }
 
 TEST_F(CliTest, JournalRecordsEveryPlatformCallAsJsonLines) {
@@ -139,8 +219,8 @@ class CliConfigTest : public CliTest {
   // The addresses the command downloaded from, in order.
   std::vector<std::string> downloads(const std::string& args) const {
     auto journal = folder_ / "journal.jsonl";
-    Outcome r =
-        runSentrel(sim() + " health disk0 --no-pace --journal " + journal.string() + " " + args);
+    Outcome r = runSentrel("--sim " + folder_.string() + " health disk0 --no-pace --journal " +
+                           journal.string() + " " + args);
     EXPECT_EQ(r.status, 0) << r.out;
     std::vector<std::string> urls;
     std::ifstream in(journal);
@@ -178,7 +258,7 @@ TEST_F(CliConfigTest, AWrongLineIsNamedAndStopsTheCommand) {
   for (const Case& c : cases) {
     configure(c.text);
     Outcome r = runSentrel(sim() + " list");
-    EXPECT_EQ(r.status, 2) << c.text << r.out;
+    EXPECT_EQ(r.status, 1) << c.text << r.out;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << c.text << r.out;
   }
 }

@@ -44,6 +44,11 @@ class MemoryFiles final : public platform::Files {
     put(std::string(path), std::string(contents));
     return true;
   }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view contents, bool,
+                   platform::Failure*) override {
+    put(std::string(folder) + "/" + std::string(name), std::string(contents));
+    return true;
+  }
   bool createDirectories(std::string_view, platform::Failure*) override { return true; }
   bool removeFile(std::string_view path) override {
     std::lock_guard lock(mutex_);

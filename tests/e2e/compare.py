@@ -718,6 +718,34 @@ def main():
     if dev_crit is not None and smart_crit is not None:
         nvme_health_log(report, dev_crit, smart_crit, "nvme0n1 (0x05)")
 
+    # The exit status bits: sentrel's "Failed" bit (8) is smartctl's "disk
+    # failing" bit, and neither says the disk could not be opened (2).
+    ours, theirs = (critical.status("sentrel-health-nvme0n1-typed"),
+                    critical.status("smartctl-nvme0-exit"))
+    if ours is None or theirs is None:
+        report.fail("exit status with critical warnings 0x05",
+                    f"sentrel {critical.describe('sentrel-health-nvme0n1-typed')}; "
+                    f"smartctl {critical.describe('smartctl-nvme0-exit')}")
+    else:
+        report.check("exit status bit 3 (failing) with critical warnings 0x05",
+                     bool(ours & 8), bool(theirs & 8), sides=("sentrel", "smartctl"),
+                     note=f"sentrel {ours}, smartctl {theirs}")
+        report.check("exit status bit 1 (cannot open) with critical warnings 0x05",
+                     bool(ours & 2), bool(theirs & 2), sides=("sentrel", "smartctl"))
+
+    report.heading("nvme0n1: device self-test")
+    said = (full.text("sentrel-selftest-nvme0n1") or "") + (
+        full.text("sentrel-selftest-nvme0n1.stderr") or "")
+    status = full.status("sentrel-selftest-nvme0n1")
+    if status == 0:
+        report.check("short device self-test ran to a result", "Completed without error" in said,
+                     True, note=said.strip().splitlines()[-1] if said.strip() else "")
+    elif "does not offer device self-tests" in said:
+        report.info("the emulated controller does not offer device self-tests: "
+                    + said.strip().splitlines()[-1])
+    else:
+        report.fail("short device self-test", f"exit status {status}: {said.strip()[:200]}")
+
     replay(report, run, full, "sda", "sentrel-device-sda-after-selftest")
     replay(report, run, full, "nvme0n1", "sentrel-device-nvme0n1-before-capture")
 

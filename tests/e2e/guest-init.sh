@@ -94,22 +94,27 @@ section nvme-traffic sh -c 'dd if=/dev/nvme0n1 of=/dev/null bs=64k count=100 &&
   dd if=/dev/zero of=/dev/nvme0n1 bs=4k seek=7936 count=150 conv=fsync'
 
 if [ "$mode" = critical ]; then
-  section sentrel-health-nvme0n1 sentrel --offline health nvme0n1 --format json
-  section sentrel-device-nvme0n1 sentrel --offline device nvme0n1 --format json
+  section sentrel-health-nvme0n1 sentrel --offline health nvme0n1 --format raw-json
+  section sentrel-device-nvme0n1 sentrel --offline device nvme0n1 --format raw-json
   section smartctl-nvme0 smartctl -j -x /dev/nvme0
+  # The exit status bits, beside smartctl's for the same controller.
+  section sentrel-health-nvme0n1-typed sentrel --offline --format json health nvme0n1
+  section smartctl-nvme0-exit smartctl -H /dev/nvme0
 else
-  section sentrel-list sentrel --offline list --format json
-  section sentrel-device-sda sentrel --offline device sda --format json
-  section sentrel-health-sda sentrel --offline health sda --format json
-  section sentrel-device-nvme0n1 sentrel --offline device nvme0n1 --format json
+  section sentrel-list sentrel --offline list --format raw-json
+  section sentrel-device-sda sentrel --offline device sda --format raw-json
+  section sentrel-health-sda sentrel --offline health sda --format raw-json
+  section sentrel-device-nvme0n1 sentrel --offline device nvme0n1 --format raw-json
   # The NVMe counters move with I/O: read them again right away.
   section smartctl-nvme0-health smartctl -j -H -A /dev/nvme0
-  section sentrel-health-nvme0n1 sentrel --offline health nvme0n1 --format json
+  section sentrel-health-nvme0n1 sentrel --offline health nvme0n1 --format raw-json
   section sentrel-selftest-sda sentrel --offline selftest sda short
-  section sentrel-device-sda-after-selftest sentrel --offline device sda --format json
+  section sentrel-device-sda-after-selftest sentrel --offline device sda --format raw-json
+  # An NVMe device self-test, followed to its end when the controller has them.
+  section sentrel-selftest-nvme0n1 sentrel --offline selftest nvme0n1 short --wait
   section sentrel-capture-sda sentrel --offline capture sda /tmp/cap-sda
   folder capture-sda /tmp/cap-sda
-  section sentrel-device-nvme0n1-before-capture sentrel --offline device nvme0n1 --format json
+  section sentrel-device-nvme0n1-before-capture sentrel --offline device nvme0n1 --format raw-json
   section sentrel-capture-nvme0n1 sentrel --offline capture nvme0n1 /tmp/cap-nvme
   folder capture-nvme0n1 /tmp/cap-nvme
   section smartctl-sda smartctl -j -x /dev/sda
@@ -121,6 +126,9 @@ else
   section smartctl-nvme0-text smartctl -x /dev/nvme0
   section sentrel-device-sda-text sentrel --offline device sda
   section sentrel-device-nvme0n1-text sentrel --offline device nvme0n1
+  # The typed JSON of every disk, checked against the schema on the host.
+  section sentrel-health-all-typed sentrel --offline --format json health --all
+  section sentrel-device-sda-typed sentrel --offline --format json device sda
 fi
 section dmesg dmesg
 finish

@@ -4,4 +4,4 @@
 # compare against. Safe to run again: it installs only what is missing.
 set -euo pipefail
 exec bash "$(dirname "$0")/../../scripts/install-deps.sh" \
-  qemu-system-x86 busybox-static smartmontools gdisk dosfstools e2fsprogs cpio kmod xz-utils python3
+  qemu-system-x86 busybox-static smartmontools gdisk dosfstools e2fsprogs cpio kmod xz-utils python3 python3-jsonschema

@@ -120,13 +120,31 @@ mkdir -p "$run/replay"
 for disk in sda nvme0n1; do
   folder="$run/full/out/capture-$disk"
   if [ -d "$folder" ]; then
-    timeout 120 "$sentrel" --offline --sim "$folder" device "$disk" --format json \
+    timeout 120 "$sentrel" --offline --sim "$folder" device "$disk" --format raw-json \
       >"$run/replay/device-$disk.json" 2>"$run/replay/device-$disk.stderr" ||
       echo "e2e: replaying $folder exited $?" >&2
   else
     echo "e2e: the guest made no capture folder for $disk" >&2
   fi
 done
+
+step "validating the JSON outputs against the schema"
+# The guest's typed outputs, and every command on the capture folders.
+json_status=0
+for section in sentrel-health-all-typed sentrel-device-sda-typed; do
+  /usr/bin/python3 - "$repo/docs/schema/sentrel-1.0.schema.json" "$run/full/out/$section" <<'PY' || json_status=1
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator(schema).validate(json.load(open(sys.argv[2])))
+print("e2e: " + sys.argv[2].rsplit("/", 1)[-1] + " validates")
+PY
+done
+captures=()
+for disk in sda nvme0n1; do
+  [ -d "$run/full/out/capture-$disk" ] && captures+=("$run/full/out/capture-$disk")
+done
+/usr/bin/python3 "$repo/tests/cli/validate_json.py" "$sentrel" "${captures[@]}" || json_status=1
+[ "$json_status" -eq 0 ] || die "a JSON output does not validate against the schema"
 
 step "comparing"
 cat >"$run/expected.json" <<EOF

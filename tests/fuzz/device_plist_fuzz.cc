@@ -300,9 +300,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzInput in(data, size);
   const std::string json = machineDescription(in);
-  platform::Failure error;
+  sentrel::platform::Failure error;
   auto machine = sentrel::sim::Machine::fromJsonText(json, "/nonexistent", &error);
-  if (!machine) fail("the fuzz machine does not load", error);
+  if (!machine) fail("the fuzz machine does not load", error.message());
   sentrel::platform::ScopedPlatform installed(machine->platform());
   sentrel::KVSmartDeviceDatabase::installDriveDatabase(database);
 

@@ -225,9 +225,35 @@ def device_plist():
     return out
 
 
+# ---- pass_through: SCSI status, host status, driver status, errno, sense ----
+
+def pass_through():
+    def completion(scsi, sense, host=0, driver=0, errno=0):
+        return bytes([scsi]) + struct.pack("<HH", host, driver) + bytes([errno]) + bytes(sense)
+    # The ATA Status Return descriptor (09h, 12 more bytes) of SMART RETURN
+    # STATUS: LBA mid/high 4Fh/C2h, status 50h.
+    ata_return = [0x09, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00,
+                  0x50]
+    return {
+        "seed-descriptor-ata-return": completion(2, [0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14] +
+                                                 ata_return),
+        # A header that promises a descriptor the data does not hold.
+        "seed-short-descriptor": completion(2, [0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C,
+                                                0x00]),
+        "seed-descriptor-after-another": completion(2, [0x72, 0x00, 0, 0, 0, 0, 0, 20, 0x02, 0x04,
+                                                        1, 2, 3, 4] + ata_return),
+        "seed-illegal-request": completion(2, [0x72, 0x05, 0x24, 0x00, 0, 0, 0, 0]),
+        "seed-fixed-format": completion(2, [0x70, 0, 0x0B, 0x04, 0x51, 0x01, 0x00, 10, 0, 0, 0, 0,
+                                            0x00, 0x1D, 0, 0, 0, 0]),
+        "seed-no-sense": completion(0, []),
+        "seed-host-busy": completion(0, [], host=0x02),
+        "seed-errno": completion(0, [], errno=13),
+    }
+
+
 TARGETS = {"drivedb_parser": drivedb_parser, "drive_lookup": drive_lookup,
            "sector_decoders": sector_decoders, "sim_loader": sim_loader,
-           "device_plist": device_plist}
+           "device_plist": device_plist, "pass_through": pass_through}
 
 
 def main():

@@ -25,14 +25,15 @@ constexpr const char* kFolder = SENTREL_SOURCE_DIR "/examples/demo-mac";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view json(reinterpret_cast<const char*>(data), size);
-  platform::Failure error;
+  sentrel::platform::Failure error;
   std::unique_ptr<sentrel::sim::Machine> machine =
       sentrel::sim::Machine::fromJsonText(json, kFolder, &error);
   if (!machine) {
-    if (error.rfind("machine.json: ", 0) != 0) fail("a refusal that names no file", error);
+    if (error.message().rfind("machine.json: ", 0) != 0)
+      fail("a refusal that names no file", error.message());
     return 0;
   }
-  if (!error.empty()) fail("a loaded machine with an error message", error);
+  if (error.failed()) fail("a loaded machine with an error message", error.message());
 
   sentrel::platform::ScopedPlatform installed(machine->platform());
   std::optional<sentrel::Dict> drives = sentrel::KVSMARTDevice::driveInformation();

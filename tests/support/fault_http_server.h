@@ -1,6 +1,8 @@
-// HTTP servers on 127.0.0.1 that misbehave the way real ones do: they never
-// answer, stop in the middle of a body, promise more than they send, speak
-// something that is not HTTP, or never accept the connection at all.
+// HTTP servers on 127.0.0.1 that misbehave the way real ones do, or as a
+// hostile one would: they never answer, stop in the middle of a body,
+// promise more than they send, speak something that is not HTTP, answer
+// with an error status, redirect elsewhere, send without end, or never
+// accept the connection at all.
 //
 // Connections a server holds open (a hang, a stall) are shut down when the
 // server is destroyed, so a test that fails still ends.
@@ -31,6 +33,11 @@ enum class Misbehaviour {
   chunkedCut,         // chunked: part of the body in one chunk, then closes
   notHttp,            // answers a line that is not HTTP, then closes
   closeAtOnce,        // closes the connection without a byte
+  notFound,           // 404 with the body as its error page
+  serverError,        // 503 with the body as its error page
+  redirect,           // 302 to the address the body holds
+  endless,            // 200 without a length, the body repeated until the client hangs up
+  hugeLength,         // 200 announcing 512 MiB, the body repeated until the client hangs up
 };
 
 struct Route {
@@ -79,13 +86,15 @@ class FaultHttpServer {
   }
 
  private:
-  static void send(int c, const std::string& bytes) {
+  // False once the client has hung up.
+  static bool send(int c, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::send(c, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) return;
+      if (n <= 0) return false;
       done += static_cast<std::size_t>(n);
     }
+    return true;
   }
   static std::string hex(std::size_t n) {
     char text[32];
@@ -155,6 +164,28 @@ class FaultHttpServer {
         send(c, "SSH-2.0-OpenSSH_9.2\r\n");
         return true;
       case Misbehaviour::closeAtOnce:
+        return true;
+      case Misbehaviour::notFound:
+        send(c, "HTTP/1.1 404 Not Found\r\nContent-Length: " + length +
+                    "\r\nConnection: close\r\n\r\n" + body);
+        return true;
+      case Misbehaviour::serverError:
+        send(c, "HTTP/1.1 503 Service Unavailable\r\nContent-Length: " + length +
+                    "\r\nConnection: close\r\n\r\n" + body);
+        return true;
+      case Misbehaviour::redirect:
+        send(c, "HTTP/1.1 302 Found\r\nLocation: " + body +
+                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        return true;
+      case Misbehaviour::endless:
+        send(c, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        while (!body.empty() && send(c, body)) {
+        }
+        return true;
+      case Misbehaviour::hugeLength:
+        send(c, "HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\nConnection: close\r\n\r\n");
+        while (!body.empty() && send(c, body)) {
+        }
         return true;
     }
     return true;

@@ -141,6 +141,9 @@ class SgAtaInterface final : public AtaSmartInterface {
   Status runOfflineImmediate(bool extended) override {
     return send(sat::smartOfflineImmediate(extended ? 2 : 1), {});
   }
+  Status executeOfflineImmediate(std::uint8_t subcommand) override {
+    return send(sat::smartOfflineImmediate(subcommand), {});
+  }
   Status readSmartData(Sector buffer) override { return send(sat::smartReadData(), buffer); }
   Status validateSmartData(ConstSector buffer) override { return smartChecksumStatus(buffer); }
   Status readSmartThresholds(Sector buffer) override {
@@ -203,6 +206,9 @@ class AdminNvmeInterface final : public NvmeSmartInterface {
   Status readLogPage(std::span<std::uint8_t> buffer, std::uint8_t logId,
                      std::uint32_t dwordsMinusOne) override {
     return run(nvmeadmin::getLogPage(logId, dwordsMinusOne), buffer);
+  }
+  Status deviceSelfTest(std::uint8_t code) override {
+    return run(nvmeadmin::deviceSelfTest(code), {});
   }
   Status readHealthData(std::span<std::uint8_t> buffer) override {
     constexpr std::uint8_t kHealthLog = 0x02;

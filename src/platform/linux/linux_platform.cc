@@ -169,6 +169,10 @@ void configureLinuxPlatform(LinuxOptions o) {
   options() = std::move(o);
 }
 
+std::uint64_t fileSizeLimit() {
+  return options().maxFileSize;
+}
+
 namespace {
 LinuxPlatform& theLinuxPlatform() {
   // Never destroyed: queue workers and downloads may outlive main.

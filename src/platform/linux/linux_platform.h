@@ -15,6 +15,10 @@ namespace sentrel::platform {
 // Real files on this machine.
 Files& linuxFiles();
 
+// LinuxOptions::maxFileSize as configured: the limit of a file read whole
+// and of a tool's output.
+std::uint64_t fileSizeLimit();
+
 // Downloads over the network with libcurl.
 Downloads& linuxDownloads();
 

@@ -9,30 +9,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
+#include "platform/linux/descriptor.h"
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_system.h"
 
 namespace sentrel::platform {
 
 namespace {
-
-// Closes a descriptor once, on every path out of `run`.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  void close() { reset(-1); }
-
- private:
-  int fd_;
-};
 
 class FileActions {
  public:
@@ -110,17 +95,27 @@ std::optional<std::string> LinuxProcesses::run(std::string_view tool,
 
   std::string out;
   char buf[65536];
+  const std::uint64_t limit = fileSizeLimit();
+  bool tooLong = false;
   for (;;) {
     ssize_t n = ::read(readEnd.get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     out.append(buf, static_cast<std::size_t>(n));
+    // A tool that prints without end is stopped rather than read until
+    // memory runs out; waiting for it would never end either.
+    if (out.size() > limit) {
+      tooLong = true;
+      ::kill(pid, SIGKILL);
+      break;
+    }
   }
   readEnd.close();
   // The exit status is not looked at, but the child is always reaped.
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (tooLong) return std::nullopt;
   return out;
 }
 

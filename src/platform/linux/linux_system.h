@@ -59,8 +59,7 @@ class LinuxUserDefaults final : public UserDefaults {
 };
 
 // The store of a host named `bundleName`: CONFIG/BUNDLENAME/defaults.json,
-// where CONFIG is $XDG_CONFIG_HOME when that is an absolute path and
-// HOME/.config otherwise.
+// where CONFIG is xdgFolder(XDG_CONFIG_HOME, HOME, ".config").
 std::string userDefaultsFile(std::string_view bundleName, std::string_view home);
 
 }  // namespace sentrel::platform

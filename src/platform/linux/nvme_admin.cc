@@ -40,6 +40,15 @@ AdminCommand getLogPage(std::uint8_t logId, std::uint32_t dwordsMinusOne) {
   return c;
 }
 
+AdminCommand deviceSelfTest(std::uint8_t code) {
+  constexpr std::uint8_t kDeviceSelfTest = 0x14;
+  AdminCommand c;
+  c.opcode = kDeviceSelfTest;
+  c.nsid = kAllNamespaces;
+  c.cdw10 = code & 0x0F;
+  return c;
+}
+
 Status statusFromIoctl(int result, int error) {
   if (result == 0) return kSuccess;
   if (result < 0) return sat::statusFromErrno(error);

@@ -32,6 +32,9 @@ AdminCommand identify(std::uint32_t nsid);
 // Get Log Page `logId`, `dwordsMinusOne` + 1 dwords, for all namespaces.
 AdminCommand getLogPage(std::uint8_t logId, std::uint32_t dwordsMinusOne);
 
+// Device Self-test of every namespace: code 1 short, 2 extended, 0xF abort.
+AdminCommand deviceSelfTest(std::uint8_t code);
+
 // The platform status of an ioctl answer (see above).
 Status statusFromIoctl(int result, int error);
 

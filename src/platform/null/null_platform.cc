@@ -77,6 +77,11 @@ class NullFiles final : public Files {
     if (failure) *failure = unsupported(path);
     return false;
   }
+  bool writeFileIn(std::string_view folder, std::string_view name, std::string_view, bool,
+                   Failure* failure) override {
+    if (failure) *failure = unsupported(std::string(folder) + "/" + std::string(name));
+    return false;
+  }
   bool removeFile(std::string_view) override { return false; }
   bool exists(std::string_view) override { return false; }
   std::optional<std::vector<std::string>> listDirectory(std::string_view) override {
@@ -124,7 +129,8 @@ class NullClock final : public Clock {
 
 class NullDownloads final : public Downloads {
  public:
-  void start(std::string_view url, std::function<void(DownloadResult)> completion) override {
+  void start(std::string_view url, std::size_t,
+             std::function<void(DownloadResult)> completion) override {
     completion(DownloadResult{std::nullopt, unsupported(url)});
   }
 };

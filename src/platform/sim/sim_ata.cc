@@ -2,6 +2,8 @@
 // machine description and journal every command with its status.
 #include "platform/sim/sim_plugins.h"
 
+#include "core/bytes.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -29,6 +31,8 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
   std::optional<platform::Failure> lastFailure() const override { return failure_; }
 
   Status enableOperations(bool enable) override {
+    // Disabling SMART operations aborts a running self-test.
+    if (!enable && ata_->enableStatus == 0) ata_->run->started = false;
     return note("ata.enableOperations", {{"enable", enable}}, ata_->enableStatus);
   }
   Status reportStatus(bool& exceeded) override {
@@ -36,10 +40,26 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     return note("ata.reportStatus", {{"exceeded", exceeded}}, ata_->reportStatus);
   }
   Status runOfflineImmediate(bool extended) override {
+    startRun(ata_->selftestStatus);
     return note("ata.runOfflineImmediate", {{"extended", extended}}, ata_->selftestStatus);
   }
+  Status executeOfflineImmediate(std::uint8_t subcommand) override {
+    startRun(ata_->selftestStatus);
+    return note("ata.executeOfflineImmediate", {{"subcommand", int{subcommand}}},
+                ata_->selftestStatus);
+  }
+  // While a self-test runs, the data's execution status byte steps through
+  // the description's run; the checksum is made sound again.
   Status readSmartData(platform::Sector buffer) override {
-    return note("ata.readSmartData", {}, answer(ata_->smartData, buffer));
+    Status s = answer(ata_->smartData, buffer);
+    SimAta::Run& run = *ata_->run;
+    if (s == 0 && run.started && !ata_->selftestRun.empty()) {
+      constexpr std::size_t kExecutionStatus = 363;
+      buffer[kExecutionStatus] =
+          ata_->selftestRun[std::min(run.reads++, ata_->selftestRun.size() - 1)];
+      bytes::sealChecksum(buffer);
+    }
+    return note("ata.readSmartData", {}, s);
   }
   Status validateSmartData(platform::ConstSector buffer) override {
     return note("ata.validateSmartData", {}, platform::smartChecksumStatus(buffer));
@@ -64,6 +84,12 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     machine_.record(std::move(entry));
     if (status != 0) failure_ = platform::failureOfCommand("", call, status);
     return status;
+  }
+
+  void startRun(Status status) {
+    if (status != 0) return;
+    ata_->run->started = true;
+    ata_->run->reads = 0;
   }
 
   Machine& machine_;
@@ -126,14 +152,31 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
       case 3:
         source = &nvme_->firmwareLog;
         break;
+      case 6:
+        source = &nvme_->selfTestLog;
+        break;
     }
     Status s = answer(source ? *source : SimBuffer{}, buffer);
+    if (logId == 6 && s == 0) stepSelfTest(buffer);
     machine_.record(Dict{{"call", "nvme.readLogPage"},
                          {"service", service_},
                          {"logId", int{logId}},
                          {"dwordsMinusOne", dwordsMinusOne},
                          {"status", s}});
     return noteFailure("nvme.readLogPage", s);
+  }
+
+  Status deviceSelfTest(std::uint8_t code) override {
+    Status s = nvme_->selftestStatus;
+    if (s == 0) {
+      nvme_->run->code = code == 0xF ? 0 : code;
+      nvme_->run->reads = 0;
+    }
+    machine_.record(Dict{{"call", "nvme.deviceSelfTest"},
+                         {"service", service_},
+                         {"code", int{code}},
+                         {"status", s}});
+    return noteFailure("nvme.deviceSelfTest", s);
   }
 
   Status readHealthData(std::span<std::uint8_t> buffer) override {
@@ -143,6 +186,19 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
   }
 
  private:
+  // While a self-test runs, the log names it (byte 0) and says how far it
+  // is (byte 1), step by step through the description's run.
+  void stepSelfTest(std::span<std::uint8_t> log) {
+    SimNvme::Run& run = *nvme_->run;
+    if (run.code == 0 || log.size() < 2) return;
+    if (run.reads >= nvme_->selfTestRun.size()) {
+      run.code = 0;  // done: the log reads as described
+      return;
+    }
+    log[0] = run.code;
+    log[1] = nvme_->selfTestRun[run.reads++];
+  }
+
   Status noteFailure(const char* call, Status s) {
     if (s != 0) failure_ = platform::failureOfCommand("", call, s);
     return s;

@@ -22,7 +22,8 @@ namespace {
 
 constexpr std::size_t kSector = platform::kSectorSize;
 constexpr std::size_t kNvmePage = 4096;
-constexpr std::uint8_t kErrorLog = 1, kHealthLog = 2, kFirmwareLog = 3;
+constexpr std::uint8_t kErrorLog = 1, kHealthLog = 2, kFirmwareLog = 3, kSelfTestLog = 6;
+constexpr std::size_t kNvmeSelfTestLog = 564;
 constexpr std::string_view kSystemVersionFile = "/System/Library/CoreServices/SystemVersion.plist";
 
 struct Answer {
@@ -53,7 +54,8 @@ struct NvmeRecord {
   std::vector<Status> opens;
   std::optional<Status> query;
   std::uint16_t version = 1, revision = 4;
-  std::optional<Answer> identify, health, errorLog, firmwareLog;
+  std::optional<Status> selftest;
+  std::optional<Answer> identify, health, errorLog, firmwareLog, selfTestLog;
 };
 
 }  // namespace
@@ -92,6 +94,11 @@ struct Capture::Recorder {
     }
     Status runOfflineImmediate(bool extended) override {
       Status s = base().runOfflineImmediate(extended);
+      r_.locked([&] { return rec().selftest = s; });
+      return s;
+    }
+    Status executeOfflineImmediate(std::uint8_t subcommand) override {
+      Status s = base().executeOfflineImmediate(subcommand);
       r_.locked([&] { return rec().selftest = s; });
       return s;
     }
@@ -165,6 +172,7 @@ struct Capture::Recorder {
         if (logId == kErrorLog) rec().errorLog = answerOf(s, buffer);
         if (logId == kHealthLog) rec().health = answerOf(s, buffer);
         if (logId == kFirmwareLog) rec().firmwareLog = answerOf(s, buffer);
+        if (logId == kSelfTestLog) rec().selfTestLog = answerOf(s, buffer);
         return 0;
       });
       return s;
@@ -172,6 +180,11 @@ struct Capture::Recorder {
     Status readHealthData(std::span<std::uint8_t> buffer) override {
       Status s = base().readHealthData(buffer);
       r_.locked([&] { return rec().health = answerOf(s, buffer), 0; });
+      return s;
+    }
+    Status deviceSelfTest(std::uint8_t code) override {
+      Status s = base().deviceSelfTest(code);
+      r_.locked([&] { return rec().selftest = s; });
       return s;
     }
 
@@ -284,10 +297,20 @@ struct Capture::Recorder {
 
 namespace {
 
-// Writes the files of one capture and builds its description.
+// The file that marks a folder as a capture, which a later capture may
+// replace; any other folder that is not empty is left alone.
+constexpr std::string_view kCaptureMark = ".sentrel-capture";
+constexpr std::string_view kCaptureMarkText =
+    "A drive captured by `sentrel capture`; a later capture may replace this folder.\n";
+
+// Writes the files of one capture and builds its description. Every file
+// is made inside the folder without following a symbolic link (one planted
+// at a file or at sectors/ or resources/ fails the capture), and is new
+// unless an earlier capture is being replaced.
 class Writer {
  public:
-  Writer(platform::Platform& m, std::string folder) : m_(m), folder_(std::move(folder)) {}
+  Writer(platform::Platform& m, std::string folder, bool replacing)
+      : m_(m), folder_(std::move(folder)), replacing_(replacing) {}
 
   // A sector value: a file for the bytes of a successful read (padded or
   // cut to the size the machine format holds), else the status alone.
@@ -302,10 +325,8 @@ class Writer {
 
   void write(const std::string& relative, std::string_view contents) {
     if (failure_) return;
-    std::string path = folder_ + "/" + relative;
-    std::string dir = path.substr(0, path.rfind('/'));
     platform::Failure e;
-    if (!m_.files->createDirectories(dir, &e) || !m_.files->writeFileAtomically(path, contents, &e))
+    if (!m_.files->writeFileIn(folder_, relative, contents, !replacing_, &e))
       failure_ = std::move(e);
   }
 
@@ -325,8 +346,27 @@ class Writer {
  private:
   platform::Platform& m_;
   std::string folder_;
+  bool replacing_;
   std::optional<platform::Failure> failure_;
 };
+
+// Makes the capture folder, or checks that an existing one is empty or an
+// earlier capture; answers whether it is an earlier capture, or nothing
+// after saying why the folder cannot be used.
+std::optional<bool> prepareFolder(platform::Files& files, const std::string& folder,
+                                  platform::Failure& failure) {
+  std::optional<std::vector<std::string>> names = files.listDirectory(folder);
+  if (!names) {
+    if (!files.createDirectories(folder, &failure)) return std::nullopt;
+    return false;
+  }
+  if (names->empty()) return false;
+  if (std::find(names->begin(), names->end(), kCaptureMark) != names->end()) return true;
+  failure = platform::failureOf(platform::Failure::Kind::permission, folder,
+                                "is not empty and holds no earlier capture; capture into a new or "
+                                "empty folder");
+  return std::nullopt;
+}
 
 Value statusValue(Status s) {
   return Value(static_cast<std::int64_t>(s));
@@ -372,6 +412,9 @@ Dict nvmeBlock(const NvmeRecord& r, RegistryEntry h, Writer& w) {
   if (r.errorLog) d.set(format::kErrorLog, w.sector(*r.errorLog, base + "error-log", kNvmePage));
   if (r.firmwareLog)
     d.set(format::kFirmwareLog, w.sector(*r.firmwareLog, base + "firmware-log", kSector));
+  if (r.selfTestLog)
+    d.set(format::kSelfTestLog, w.sector(*r.selfTestLog, base + "self-test-log", kNvmeSelfTestLog));
+  if (r.selftest) d.set(format::kSelftestStatus, statusValue(*r.selftest));
   return d;
 }
 
@@ -397,10 +440,6 @@ bool Capture::write(const std::string& folder, std::string_view bsdName,
     return false;
   };
   platform::Platform& m = recorder_->machine;
-  if (m.files->exists(folder + "/machine.json"))
-    return fail(platform::failureOf(Kind::permission, folder + "/machine.json",
-                                    "already exists; capture into a new folder"));
-
   RegistryEntry medium = 0;
   std::optional<Dict> description;
   if (m.diskArbitration->createSession()) {
@@ -416,8 +455,14 @@ bool Capture::write(const std::string& folder, std::string_view bsdName,
     return fail(
         platform::failureOf(Kind::notFound, std::string(bsdName), "no whole disk has this name"));
 
+  platform::Failure unusable;
+  std::optional<bool> replacing = prepareFolder(*m.files, folder, unusable);
+  if (!replacing) return fail(std::move(unusable));
+
   std::lock_guard lock(recorder_->mutex);
-  Writer w(m, folder);
+  Writer w(m, folder, *replacing);
+  // The mark goes first: a capture that fails half way may be replaced.
+  w.write(std::string(kCaptureMark), kCaptureMarkText);
   Dict disk{{format::kHandle, std::uint64_t{medium}},
             {format::kDescription, *description},
             {format::kProperties, m.registry->properties(medium).value_or(Dict{})}};

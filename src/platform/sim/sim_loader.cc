@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "core/text.h"
 #include "platform/sim/sim_format.h"
 #include "sentrel/keys.h"
 #include "sentrel/value_io.h"
@@ -35,7 +36,7 @@ class Loader {
         if (e.value.isNull()) {
           model_.downloads[e.key] = std::nullopt;
         } else {
-          model_.downloads[e.key] = relative(e.value, p);
+          model_.downloads[e.key] = inside(e.value, p);
         }
       }
     }
@@ -45,6 +46,7 @@ class Loader {
       model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
     model_.home = model_.folder + "/home";
     if (auto* v = top.find(format::kHost)) host(*v, "$.host");
+    homeStaysInside("$.host.home");
     if (auto* v = top.find(format::kExtensions)) extensions(*v, "$.extensions");
     if (auto* v = top.find("userDefaults")) model_.userDefaults = dict(*v, "$.userDefaults");
     if (auto* v = top.find(format::kDisks)) {
@@ -135,10 +137,53 @@ class Loader {
     if (i < INT32_MIN || i > 0xFFFFFFFFll) fail(path, "status out of 32-bit range");
     return platform::statusFromBits(static_cast<std::uint32_t>(i));
   }
-  std::string relative(const Value& v, const std::string& path) {
+  // A file or folder the description names, which must lie inside the
+  // machine folder: a folder someone else sent may not reach the user's own
+  // files, neither by an absolute path nor by "..".
+  std::string inside(const Value& v, const std::string& path) {
     std::string s = string(v, path);
-    if (!s.empty() && s.front() == '/') return s;
+    if (s.empty()) fail(path, "expected a path inside the machine folder, found \"\"");
+    if (s.find('\0') != std::string::npos) fail(path, "a path holds no NUL character");
+    if (s.front() == '/')
+      fail(path, "\"" + s + "\" is an absolute path; paths are relative to the machine folder");
+    for (std::size_t start = 0; start <= s.size();) {
+      std::size_t end = std::min(s.find('/', start), s.size());
+      if (s.compare(start, end - start, "..") == 0)
+        fail(path, "\"" + s + "\" leads out of the machine folder (\"..\")");
+      start = end + 1;
+    }
     return model_.folder + "/" + s;
+  }
+
+  // The host's names become a folder of the storage path
+  // (HOME/Library/Application Support/NAME/driveDatabase): one plain
+  // component.
+  std::string folderName(const Value& v, const std::string& path) {
+    std::string s = string(v, path);
+    if (s.find('/') != std::string::npos || s.find('\0') != std::string::npos || s == "." ||
+        s == "..")
+      fail(path, "\"" + s + "\" names a folder of the storage path: no \"/\", \".\" or \"..\"");
+    return s;
+  }
+
+  // Everything the library writes lands below the home folder, so neither
+  // the home folder nor anything in it may lead out of the machine folder
+  // through a symbolic link.
+  void homeStaysInside(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::canonical(model_.folder, ec);
+    if (ec) return;  // the folder itself is gone: nothing will be written there
+    const fs::path home = fs::weakly_canonical(model_.home, ec);
+    if (ec || !text::isAtOrBelow(home.string(), folder.string()))
+      fail(path, "the home folder " + model_.home +
+                     " leads out of the machine folder through a symbolic link");
+    if (!fs::is_directory(home, ec)) return;
+    for (fs::recursive_directory_iterator it(home, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->is_symlink(ec))
+        fail(path, "the home folder holds a symbolic link, " + it->path().string() +
+                       "; what the machine writes must stay in its folder");
+    }
   }
 
   void host(const Value& v, const std::string& path) {
@@ -146,12 +191,13 @@ class Loader {
     onlyKeys(h, path,
              {format::kBundleName, format::kBundleIdentifier, format::kUserName, "home",
               format::kResources, "localizedStrings"});
-    if (auto* x = h.find(format::kBundleName)) model_.bundleName = string(*x, path + ".bundleName");
+    if (auto* x = h.find(format::kBundleName))
+      model_.bundleName = folderName(*x, path + ".bundleName");
     if (auto* x = h.find(format::kBundleIdentifier))
-      model_.bundleIdentifier = string(*x, path + ".bundleIdentifier");
+      model_.bundleIdentifier = folderName(*x, path + ".bundleIdentifier");
     if (auto* x = h.find(format::kUserName)) model_.userName = string(*x, path + ".userName");
-    if (auto* x = h.find("home")) model_.home = relative(*x, path + ".home");
-    if (auto* x = h.find(format::kResources)) model_.resources = relative(*x, path + ".resources");
+    if (auto* x = h.find("home")) model_.home = inside(*x, path + ".home");
+    if (auto* x = h.find(format::kResources)) model_.resources = inside(*x, path + ".resources");
     if (auto* x = h.find("localizedStrings")) {
       for (const auto& table : dict(*x, path + ".localizedStrings")) {
         std::string tablePath = path + ".localizedStrings." + table.key;
@@ -261,11 +307,7 @@ class Loader {
         }
       }
       if (file) {
-        std::string fileName = relative(*file, p + ".stdoutFile");
-        std::error_code ec;  // as for sector files: a device would be read without end
-        if (std::filesystem::exists(fileName, ec) &&
-            !std::filesystem::is_regular_file(fileName, ec))
-          fail(p + ".stdoutFile", "cannot read output file " + fileName + ": not a regular file");
+        std::string fileName = inside(*file, p + ".stdoutFile");
         platform::Failure error;
         auto bytes = files_.readFile(fileName, &error);
         if (!bytes) fail(p + ".stdoutFile", "cannot read output file " + error.message());
@@ -409,12 +451,8 @@ class Loader {
       if (!hex) fail(sourcePath + ".$hex", "expected pairs of hex digits");
       bytes = std::move(*hex);
     } else {
-      std::string file = relative(*source, sourcePath);
-      // A device or a pipe (/dev/zero, /dev/stdin) has no size to check and
-      // would be read without end: only a regular file holds a sector.
-      std::error_code ec;
-      if (std::filesystem::exists(file, ec) && !std::filesystem::is_regular_file(file, ec))
-        fail(sourcePath, "cannot read sector file " + file + ": not a regular file");
+      std::string file = inside(*source, sourcePath);
+      // The file area reads regular files only: a device or a pipe is refused.
       platform::Failure error;
       auto text = files_.readFile(file, &error);
       if (!text) fail(sourcePath, "cannot read sector file " + error.message());
@@ -432,7 +470,8 @@ class Loader {
     onlyKeys(a, path,
              {format::kOpenStatuses, format::kQueryStatus, format::kEnableStatus,
               format::kSelftestStatus, format::kReportStatus, format::kThresholdExceeded,
-              format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs});
+              format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs,
+              format::kSelftestRun});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find(format::kOpenStatuses)) {
       const Array& list = array(*x, path + ".openStatuses");
@@ -467,6 +506,21 @@ class Loader {
         out->logs[static_cast<std::uint8_t>(*address)] = buffer(e.value, p, kSector);
       }
     }
+    if (auto* x = a.find(format::kSelftestRun))
+      out->selftestRun = bytesList(*x, path + ".selftestRun");
+    return out;
+  }
+
+  // A list of numbers from 0 to 255.
+  std::vector<std::uint8_t> bytesList(const Value& v, const std::string& path) {
+    std::vector<std::uint8_t> out;
+    const Array& list = array(v, path);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      std::string p = path + "[" + std::to_string(i) + "]";
+      std::int64_t n = integer(list[i], p);
+      if (n < 0 || n > 255) fail(p, "expected a number from 0 to 255");
+      out.push_back(static_cast<std::uint8_t>(n));
+    }
     return out;
   }
 
@@ -474,7 +528,8 @@ class Loader {
     const Dict& n = dict(v, path);
     onlyKeys(n, path,
              {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
-              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog});
+              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog,
+              format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun});
     auto out = std::make_shared<SimNvme>();
     if (auto* x = n.find(format::kOpenStatus)) out->openStatus = status(*x, path + ".openStatus");
     if (auto* x = n.find(format::kQueryStatus))
@@ -486,6 +541,12 @@ class Loader {
     if (auto* x = n.find(format::kErrorLog)) out->errorLog = buffer(*x, path + ".errorLog", 4096);
     if (auto* x = n.find(format::kFirmwareLog))
       out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+    if (auto* x = n.find(format::kSelfTestLog))
+      out->selfTestLog = buffer(*x, path + ".selfTestLog", 564);
+    if (auto* x = n.find(format::kSelftestStatus))
+      out->selftestStatus = status(*x, path + ".selftestStatus");
+    if (auto* x = n.find(format::kSelfTestRun))
+      out->selfTestRun = bytesList(*x, path + ".selfTestRun");
     return out;
   }
 

@@ -51,15 +51,19 @@ class SimDiskArbitration final : public platform::DiskArbitration {
 
 class SimBundles final : public platform::Bundles {
  public:
-  SimBundles(const SimModel& model, platform::Files& files) : model_(model), files_(files) {}
+  SimBundles(const SimModel& model, platform::Files& files, platform::Bundles& base)
+      : model_(model), files_(files), base_(base) {}
   std::string hostBundleName() override { return model_.bundleName; }
   std::string hostBundleIdentifier() override { return model_.bundleIdentifier; }
+  // The machine's own resources first; what its host lacks (the demo has
+  // no drive database of its own) is the base platform's host's.
   std::optional<std::string> hostResourcePath(std::string_view name,
                                               std::string_view folder) override {
-    if (model_.resources.empty()) return std::nullopt;
-    std::string path = platform::resourcePathIn(model_.resources, folder, name);
-    if (!files_.exists(path)) return std::nullopt;
-    return path;
+    if (!model_.resources.empty()) {
+      std::string path = platform::resourcePathIn(model_.resources, folder, name);
+      if (files_.exists(path)) return path;
+    }
+    return base_.hostResourcePath(name, folder);
   }
   // The description's tables first, then the .strings files of the host's
   // resource folder.
@@ -105,6 +109,7 @@ class SimBundles final : public platform::Bundles {
   }
   const SimModel& model_;
   platform::Files& files_;
+  platform::Bundles& base_;
 };
 
 // The machine's own files (the system-version file, the extensions folder,
@@ -211,12 +216,14 @@ class SimClock final : public platform::Clock {
 };
 
 // Downloads answer from the description's "downloads": the named file's
-// bytes, or a failure for null and for any address it does not list.
+// bytes (up to the caller's limit), or a failure for null and for any
+// address it does not list.
 class SimDownloads final : public platform::Downloads {
  public:
   SimDownloads(Machine& machine, const SimModel& model, platform::Files& files)
       : machine_(machine), model_(model), files_(files) {}
-  void start(std::string_view url, std::function<void(platform::DownloadResult)> done) override {
+  void start(std::string_view url, std::size_t maxBytes,
+             std::function<void(platform::DownloadResult)> done) override {
     using Kind = platform::Failure::Kind;
     platform::DownloadResult result{
         std::nullopt, platform::failureOf(Kind::notFound, std::string(url),
@@ -229,6 +236,10 @@ class SimDownloads final : public platform::Downloads {
       } else {
         result.failure = {};
         result.body = files_.readFile(*it->second, &result.failure);
+        if (result.body && result.body->size() > maxBytes) {
+          result.body.reset();
+          result.failure = platform::failureOfSize(std::string(url), maxBytes);
+        }
       }
     }
     machine_.record(
@@ -286,7 +297,7 @@ struct Machine::Areas {
       : registry(model),
         diskArbitration(model),
         plugIns(m, model),
-        bundles(model, *base.files),
+        bundles(model, *base.files, *base.bundles),
         files(model, *base.files),
         user(model),
         processes(m, model),

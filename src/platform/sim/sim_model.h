@@ -36,6 +36,17 @@ struct SimAta {
   SimBuffer smartData;
   SimBuffer thresholds;
   std::map<std::uint8_t, SimBuffer> logs;
+  // The self-test execution status bytes (SMART data byte 363) the drive
+  // reports while a self-test it was asked to start runs: each read of the
+  // SMART data takes the next, the last one repeats. Empty: the data never
+  // changes.
+  std::vector<std::uint8_t> selftestRun;
+  // Where a run stands; shared by the interfaces of one drive.
+  struct Run {
+    bool started = false;
+    std::size_t reads = 0;
+  };
+  std::shared_ptr<Run> run = std::make_shared<Run>();
 };
 
 struct SimNvme {
@@ -43,10 +54,21 @@ struct SimNvme {
   Status queryStatus = 0;
   std::uint16_t version = 1;
   std::uint16_t revision = 4;
-  SimBuffer identify;     // 4096 bytes
-  SimBuffer health;       // 512
-  SimBuffer errorLog;     // 4096
-  SimBuffer firmwareLog;  // 512
+  SimBuffer identify;         // 4096 bytes
+  SimBuffer health;           // 512
+  SimBuffer errorLog;         // 4096
+  SimBuffer firmwareLog;      // 512
+  SimBuffer selfTestLog;      // 564, log page 6
+  Status selftestStatus = 0;  // what Device Self-test answers
+  // The completion percents the self-test log reports while a test runs
+  // (byte 1; byte 0 names the test): each read takes the next, and after
+  // the last the log reads as described.
+  std::vector<std::uint8_t> selfTestRun;
+  struct Run {
+    std::uint8_t code = 0;  // the test running, 0 for none
+    std::size_t reads = 0;
+  };
+  std::shared_ptr<Run> run = std::make_shared<Run>();
 };
 
 struct SimNode : platform::TreeNode {

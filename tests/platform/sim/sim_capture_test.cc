@@ -1,6 +1,6 @@
 // A captured drive replays as the drive it was read from: the device
 // reading of the replay equals the original's, for every kind of drive of
-// the demo machine, and the capture refuses what would lose data.
+// the demo machine, and the capture refuses a folder it did not make.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -47,18 +47,19 @@ TEST_F(CaptureTest, ReplayPrintsTheSameReading) {
   }
 }
 
-TEST_F(CaptureTest, RefusesAnExistingMachineAndAnUnknownDisk) {
+TEST_F(CaptureTest, RefusesAMachineItDidNotCaptureAndAnUnknownDisk) {
   fs::create_directories(folder_);
   std::ofstream(folder_ / "machine.json") << "{}";
   Outcome existing = runSentrel("--sim " + demo() + " capture disk0 " + folder_.string());
   EXPECT_EQ(existing.status, 1);
-  EXPECT_NE(existing.out.find("already exists"), std::string::npos) << existing.out;
+  EXPECT_NE(existing.out.find("is not empty and holds no earlier capture"), std::string::npos)
+      << existing.out;
   std::ifstream kept(folder_ / "machine.json");
   std::string text((std::istreambuf_iterator<char>(kept)), {});
   EXPECT_EQ(text, "{}");
 
   Outcome unknown = runSentrel("--sim " + demo() + " capture disk9 " + (folder_ / "x").string());
-  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.status, 2);  // no such disk
   EXPECT_NE(unknown.out.find("disk9"), std::string::npos);
   EXPECT_FALSE(fs::exists(folder_ / "x" / "machine.json"));
 }

@@ -1,0 +1,144 @@
+// Files on this machine as hostile input meets them: files that never end
+// are refused at once, nothing is written through a link planted at a file
+// or a folder, every failed write is reported, and a store cleans up the
+// temporary files that killed writers left (but not a live writer's).
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/linux_platform.h"
+#include "sentrel/linux_platform.h"
+
+namespace sentrel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class LinuxFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "sentrel-files-XXXXXX").string();
+    ASSERT_TRUE(::mkdtemp(pattern.data()));
+    folder_ = pattern;
+    outside_ = folder_ / "outside";
+    fs::create_directories(outside_);
+    std::ofstream(outside_ / "victim") << "precious";
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  // Nothing was written outside: the victim is whole and alone.
+  void expectOutsideUntouched() {
+    EXPECT_EQ(readAll(outside_ / "victim"), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside_), fs::directory_iterator()), 1);
+  }
+
+  fs::path folder_, outside_;
+};
+
+TEST_F(LinuxFilesTest, OnlyRegularFilesOfBoundedSizeAreRead) {
+  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+  fs::create_directories(folder_ / "folder");
+  // Sparse: as long as the limit allows and one byte more, without the disk space.
+  { std::ofstream(folder_ / "huge"); }
+  fs::resize_file(folder_ / "huge", fileSizeLimit() + 1);
+  std::ofstream(folder_ / "small") << "text";
+  struct Case {
+    std::string path;
+    const char* reason;  // nothing: the file is read
+  } cases[] = {
+      {"/dev/zero", "not a regular file"},
+      {(folder_ / "fifo").string(), "not a regular file"},  // would wait for a writer
+      {(folder_ / "folder").string(), "not a regular file"},
+      {(folder_ / "huge").string(), "larger than the limit of 67108864 bytes"},
+      {(folder_ / "missing").string(), "No such file or directory"},
+      {(folder_ / "small").string(), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Failure failure;
+    std::optional<std::string> text = linuxFiles().readFile(c.path, &failure);
+    EXPECT_EQ(text.has_value(), c.reason == nullptr);
+    if (c.reason) {
+      EXPECT_EQ(failure.message(), c.path + ": " + c.reason);
+    }
+  }
+}
+
+TEST_F(LinuxFilesTest, WritesInAFolderNeverFollowALinkAndSayWhyTheyFailed) {
+  const fs::path into = folder_ / "into";
+  fs::create_directories(into / "real");
+  fs::create_symlink(outside_ / "victim", into / "link");
+  fs::create_symlink(outside_, into / "linked");
+  std::ofstream(into / "existing") << "old";
+  struct Case {
+    std::string folder, name;
+    bool mustBeNew;
+    std::string failure;  // "" : written
+  } cases[] = {
+      {into.string(), "link", false,
+       into.string() + "/link: is a symbolic link, which is not followed here"},
+      {into.string(), "link", true, into.string() + "/link: File exists"},
+      {into.string(), "linked/new.bin", false,
+       into.string() + "/linked: is a symbolic link, which is not followed here"},
+      {into.string(), "linked/deeper/new.bin", false,
+       into.string() + "/linked: is a symbolic link, which is not followed here"},
+      {into.string(), "../outside/victim", false,
+       into.string() + "/../outside/victim: not a relative file name of plain components"},
+      {into.string(), "/etc/passwd", false,
+       into.string() + "//etc/passwd: not a relative file name of plain components"},
+      {into.string(), "existing", true, into.string() + "/existing: File exists"},
+      {"/dev", "full", false, "/dev/full: write failed: No space left on device"},
+      {into.string(), "existing", false, ""},
+      {into.string(), "real/new/deeper.bin", true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + " " + c.name);
+    Failure failure;
+    const bool written = linuxFiles().writeFileIn(c.folder, c.name, "new", c.mustBeNew, &failure);
+    EXPECT_EQ(written, c.failure.empty());
+    if (!c.failure.empty()) {
+      EXPECT_EQ(failure.message(), c.failure);
+    }
+  }
+  EXPECT_EQ(readAll(into / "existing"), "new");
+  EXPECT_EQ(readAll(into / "real/new/deeper.bin"), "new");
+  expectOutsideUntouched();
+}
+
+// A writer killed while storing leaves its temporary file; the next store
+// removes it. A file a live writer holds (locked) stays, and so does
+// anything that is not a temporary file of the same target.
+TEST_F(LinuxFilesTest, AStoreRemovesTheTemporaryFilesOfKilledWriters) {
+  const fs::path target = folder_ / "drivedb.h";
+  for (const char* name : {"drivedb.h.a1B2c3", "drivedb.h.ZZZZZZ", "drivedb.h.live00",
+                           "drivedb.h.new.raw", "drivedb.h.toolong7", "other.h.a1B2c3"})
+    std::ofstream(folder_ / name) << "left";
+  const int live = ::open((folder_ / "drivedb.h.live00").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(live, 0);
+  ASSERT_EQ(::flock(live, LOCK_EX), 0);
+  Failure failure;
+  ASSERT_TRUE(linuxFiles().writeFileAtomically(target.string(), "stored", &failure))
+      << failure.message();
+  ::close(live);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder_)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"drivedb.h", "drivedb.h.live00", "drivedb.h.new.raw",
+                                             "drivedb.h.toolong7", "other.h.a1B2c3", "outside"}));
+  EXPECT_EQ(readAll(target), "stored");
+}
+
+}  // namespace
+}  // namespace sentrel::platform
