@@ -149,6 +149,7 @@ void complainUnreadable(const std::string& disk, const std::optional<platform::F
 struct Config {
   bool autoUpdate = false;                   // auto-update
   std::vector<std::string> downloadSources;  // db-source, in order
+  std::string dataHome;                      // data-home ("": the platform's rule)
 };
 // Reads the files that exist, the machine's (/etc/sentrel/sentrel.conf) and
 // then the user's, whose settings win; nothing after saying which file or

@@ -8,6 +8,10 @@
 //                         updates, tried in the order written; one file's list
 //                         replaces the default addresses and any list read
 //                         before it
+//   data-home = PATH      the folder sentrel keeps its data under (the stored
+//                         drive database in PATH/sentrel/driveDatabase/)
+//                         instead of /var/lib for root and the XDG data
+//                         folder for other users
 //
 // The man page (docs/sentrel.1.scd, FILES) describes the same.
 #include <algorithm>
@@ -80,9 +84,15 @@ bool readSettings(std::string_view text, const std::string& path, Config& config
         return false;
       }
       sources.emplace_back(value);
+    } else if (key == "data-home") {
+      if (!value.starts_with("/")) {
+        complain(where + "data-home takes an absolute path, got \"" + std::string(value) + "\"");
+        return false;
+      }
+      config.dataHome = value;
     } else {
       complain(where + "unknown key \"" + std::string(key) +
-               "\" (the keys are auto-update and db-source)");
+               "\" (the keys are auto-update, db-source and data-home)");
       return false;
     }
   }

@@ -135,11 +135,15 @@ static int runCommandLine(int argc, char** argv) {
   }
   if (!ctx.action) return cli::kExitUsage;
 
-  platform::LinuxOptions options;
-  if (std::string dir = resourceDir(); !dir.empty()) options.resourceDir = dir;
-  platform::configureLinuxPlatform(std::move(options));
+  // The configuration comes first: it may say where the data lives. Reading
+  // it takes only the backend's files, which no option the command line
+  // sets changes.
   std::optional<cli::Config> config = cli::loadConfig(*platform::linuxPlatform().files);
   if (!config) return cli::kExitUsage;
+  platform::LinuxOptions options;
+  if (std::string dir = resourceDir(); !dir.empty()) options.resourceDir = dir;
+  options.dataHome = config->dataHome;
+  platform::configureLinuxPlatform(std::move(options));
   cli::applyConfig(*config, ctx);
   if (!ctx.simFolder) {
     int status = ctx.action();

@@ -254,6 +254,7 @@ TEST_F(CliConfigTest, AWrongLineIsNamedAndStopsTheCommand) {
       {"\n\nauto-update\n", file + ":3: expected \"key = value\""},
       {"auto-update = sometimes\n", file + ":1: auto-update takes yes or no"},
       {"db-source = mirror.invalid\n", file + ":1: db-source takes an https:// or http:// address"},
+      {"data-home = var/lib\n", file + ":1: data-home takes an absolute path"},
   };
   for (const Case& c : cases) {
     configure(c.text);
