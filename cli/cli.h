@@ -42,6 +42,7 @@ inline constexpr int kExitSelfTestLog = 1 << 7;
 // The bits one drive's report sets.
 int exitBits(const DriveReport& report);
 
+
 // What the sys subcommands were given.
 struct SysArguments {
   std::optional<std::string> version;
@@ -78,6 +79,16 @@ struct Context {
   bool allDisks = false;      // health --all
   bool noPace = false;        // health
   unsigned workers = 4;       // health: drives read at once
+  std::string nowakeName = "never";  // health: --nowake never|sleep|standby
+  double timeoutSeconds = 0;         // health: a drive's deadline (0: none)
+  // metrics and serve, which leave sleeping drives alone and give up on a
+  // drive sooner by default.
+  std::string metricsNowakeName = "standby";
+  double metricsTimeoutSeconds = 30;
+  std::string metricsOutput;                    // metrics --output FILE.prom
+  bool openMetrics = false;                     // metrics --openmetrics
+  std::string listenAddress = "127.0.0.1:9633";  // serve --listen
+  double intervalSeconds = 60;                  // serve --interval
   std::string captureFolder;  // capture
   std::string selftestKind;   // selftest
   bool selftestWait = false;  // selftest --wait
@@ -96,10 +107,28 @@ struct Context {
   // Set by the chosen command while the command line is parsed; returns the
   // exit status.
   std::function<int()> action;
+  // A reading still runs in the background: leave without tearing down.
+  mutable bool readingsLeftRunning = false;
 
   // The one disk of a single-disk command.
   const std::string& disk() const { return disks.front(); }
 };
+
+inline constexpr const char* kDiskHelp =
+    "Names of whole disks: sda, nvme0n1 (disk0 on a simulated Mac)";
+
+// The reading options of --workers, --nowake and --timeout.
+ReadOptions readOptions(const Context& ctx);
+// The choice that --nowake NAME stands for.
+NoWake nowakeOfName(const std::string& name);
+// The disks to read: those named, or every drive with SMART access
+// (--all); nothing when the disk list cannot be read.
+std::optional<std::vector<std::string>> disksToRead(const Context& ctx);
+
+// Notes in the context that a drive's reading still runs in the background
+// (it timed out), so the process ends at once after its output, with
+// nothing torn down under that reading; answers `status`.
+int finishAfter(const Context& ctx, const std::vector<DriveReport>& reports, int status);
 
 // What a command prints. For --format json, `typed` goes into the
 // versioned envelope under `key`; --format raw-json and plist print the
@@ -114,6 +143,9 @@ struct Output {
 // Prints the output in the chosen format. Answers kExitOk, or kExitUsage
 // after saying so when standard output cannot be written (a full disk).
 int emit(const Context& ctx, const Output& output);
+// Prints text as it is: kExitOk, or kExitUsage after saying why it could
+// not be written.
+int writeOut(const std::string& text);
 
 // The same value in every format, rendered readably as text by `text`
 // (or as "key: value" lines without one).
@@ -167,5 +199,6 @@ void addDatabaseUpdateCommand(CLI::App& app, Context& ctx);  // db update (after
 void addSystemCommands(CLI::App& app, Context& ctx);         // sys ...
 void addAtaCommands(CLI::App& app, Context& ctx);     // ata command|feature|error|status|state
 void addHealthCommands(CLI::App& app, Context& ctx);  // health, decode
+void addMetricsCommands(CLI::App& app, Context& ctx);  // metrics, serve
 
 }  // namespace sentrel::cli

@@ -14,7 +14,7 @@ namespace sentrel::cli {
 
 namespace {
 
-constexpr const char* kDiskHelp = "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)";
+constexpr const char* kOneDiskHelp = "Name of the whole disk: sda, nvme0n1 (disk0 on a simulated Mac)";
 
 // Bytes in decimal units with one decimal, as disk makers count them.
 std::string capacityText(std::uint64_t bytes) {
@@ -146,7 +146,7 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
   list->callback([&ctx] { ctx.action = [&ctx] { return runList(ctx); }; });
 
   auto* device = app.add_subcommand("device", "Show everything known about one drive");
-  device->add_option("DISK", ctx.oneDisk, kDiskHelp)->required();
+  device->add_option("DISK", ctx.oneDisk, kOneDiskHelp)->required();
   device->footer("Examples:\n  sentrel device sda\n  sentrel --format raw-json device sda");
   device->callback([&ctx] {
     ctx.disks = {ctx.oneDisk};
@@ -155,7 +155,7 @@ void addDeviceCommands(CLI::App& app, Context& ctx) {
 
   auto* capture = app.add_subcommand(
       "capture", "Record one drive as a simulated machine folder, for a bug report");
-  capture->add_option("DISK", ctx.oneDisk, kDiskHelp)->required();
+  capture->add_option("DISK", ctx.oneDisk, kOneDiskHelp)->required();
   capture->add_option("DIR", ctx.captureFolder, "A new folder for the machine")->required();
   capture->footer("Example:\n  sudo sentrel capture sda /tmp/sda-capture");
   capture->callback([&ctx] {

@@ -9,6 +9,10 @@ namespace sentrel::cli {
 
 int exitBits(const DriveReport& r) {
   using Kind = platform::Failure::Kind;
+  // A drive left alone asleep, as asked, is no failure; one that did not
+  // answer in time is a command that failed.
+  if (r.skipped) return kExitOk;
+  if (r.timedOut) return kExitCommandFailed;
   if (!r.found || !r.read) return kExitNoDevice;
   int bits = 0;
   // A drive that stopped answering midway, or SMART data that could not be

@@ -20,18 +20,6 @@ class NoWaitClock final : public platform::Clock {
   void sleep(std::chrono::milliseconds) override {}
 };
 
-constexpr const char* kDiskHelp = "Names of whole disks: sda, nvme0n1 (disk0 on a simulated Mac)";
-
-// The disks to read: those named, or every drive with SMART access.
-std::optional<std::vector<std::string>> disksToRead(const Context& ctx) {
-  if (!ctx.allDisks) return ctx.disks;
-  auto all = KVSMARTDevice::driveInformation();
-  if (!all) return std::nullopt;
-  std::vector<std::string> names;
-  for (const auto& e : *all) names.push_back(e.key);
-  return names;
-}
-
 int runHealth(const Context& ctx) {
   auto disks = disksToRead(ctx);
   if (!disks) {
@@ -57,12 +45,13 @@ int runHealth(const Context& ctx) {
 
   std::vector<DriveReport> reports;
   std::vector<Dict> replies;
-  if (disks->size() == 1) {
+  const ReadOptions options = readOptions(ctx);
+  if (disks->size() == 1 && options.nowake == NoWake::never && options.deadline.count() == 0) {
     SentrelFramework::Check check = framework.check(Dict{{keys::kSelectedBSD, disks->front()}});
     reports.push_back(std::move(check.report));
     replies.push_back(std::move(check.reply));
   } else {
-    reports = readDriveReports(*disks, {.workers = ctx.workers});
+    reports = readDriveReports(*disks, options);
     for (const DriveReport& r : reports) {
       const Dict* props = r.read ? r.properties.get() : nullptr;
       replies.push_back(replyForDeviceProperties(props));
@@ -78,17 +67,21 @@ int runHealth(const Context& ctx) {
     const DriveReport& r = reports[i];
     if (!r.found) {
       complainNoDevice(r.disk);
-    } else if (!r.read) {
+    } else if (r.timedOut) {
+      complain(r.disk + " did not answer in time: " + (r.failure ? r.failure->reason : ""));
+    } else if (!r.read && !r.skipped) {
       complainUnreadable(r.disk, r.failure);
     }
     bits |= exitBits(r);
     typed.push_back(reportValue(r));
     raw.set(r.disk, replies[i]);
-    if (r.found && r.read) text += (text.empty() ? "" : "\n") + healthText(ctx, r);
+    if (r.found && (r.read || r.skipped)) text += (text.empty() ? "" : "\n") + healthText(ctx, r);
   }
   Dict payload{{"devices", std::move(typed)}, {"exit_status", bits}};
   Value rawValue = replies.size() == 1 ? Value(replies.front()) : Value(std::move(raw));
-  return bits | emit(ctx, {"health", Value(std::move(payload)), rawValue, [&] { return text; }});
+  return finishAfter(ctx, reports,
+                     bits | emit(ctx, {"health", Value(std::move(payload)), rawValue,
+                                       [&] { return text; }}));
 }
 
 }  // namespace
@@ -103,6 +96,17 @@ void addHealthCommands(CLI::App& app, Context& ctx) {
   health->add_option("--workers", ctx.workers, "How many drives are read at once")
       ->check(CLI::Range(1, 64))
       ->default_val(4);
+  health
+      ->add_option("--nowake", ctx.nowakeName,
+                   "Leave ATA drives alone in this power mode or deeper, instead of waking "
+                   "them: never (read every drive), sleep, standby")
+      ->check(CLI::IsMember({"never", "sleep", "standby"}))
+      ->default_val("never");
+  health
+      ->add_option("--timeout", ctx.timeoutSeconds,
+                   "Report a drive that has not answered after this many seconds as timed out "
+                   "(0: wait as long as it takes)")
+      ->check(CLI::Range(0.0, 86400.0));
   health->footer(
       "Examples:\n  sentrel health sda\n  sentrel health --all --format json\n"
       "  sentrel --sim examples/demo-mac health disk0");

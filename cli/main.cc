@@ -55,6 +55,16 @@ std::string commandPath(const CLI::App& app) {
   }
 }
 
+// Ends the process at once, output flushed, when a drive's reading still
+// runs in the background: what it uses is not torn down under it.
+int leaveAtOnceIfReading(const sentrel::cli::Context& ctx, int status) {
+  if (!ctx.readingsLeftRunning) return status;
+  std::fflush(stdout);
+  std::cout.flush();
+  std::cerr.flush();
+  std::_Exit(status);
+}
+
 // Colour in text on a terminal, unless NO_COLOR is set or --color says.
 bool colourWanted(const sentrel::cli::Context& ctx) {
   if (ctx.format != sentrel::cli::OutputFormat::text || ctx.colorName == "never") return false;
@@ -99,6 +109,7 @@ static int runCommandLine(int argc, char** argv) {
 
   cli::addDeviceCommands(app, ctx);
   cli::addHealthCommands(app, ctx);
+  cli::addMetricsCommands(app, ctx);
   cli::addSelftestCommand(app, ctx);
   cli::addDatabaseCommands(app, ctx);
   cli::addDatabaseUpdateCommand(app, ctx);
@@ -150,7 +161,7 @@ static int runCommandLine(int argc, char** argv) {
     // Notifications due to this host are delivered; a background update still
     // waiting on the network is not waited for.
     platform::current().queues->drainMain();
-    return status;
+    return leaveAtOnceIfReading(ctx, status);
   }
 
   // The simulated machine reads its folder, and keeps the files it stores,
@@ -171,10 +182,12 @@ static int runCommandLine(int argc, char** argv) {
     // before the machine goes away.
     machine->platform().queues->wait(KVSmartDeviceDatabase::dlq());
     machine->platform().queues->drainMain();
-  }
-  if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine, failure)) {
-    cli::complain("cannot write the journal: " + failure.message());
-    return status | cli::kExitUsage;
+    if (!ctx.journalFile.empty() && !writeJournal(ctx.journalFile, *machine, failure)) {
+      cli::complain("cannot write the journal: " + failure.message());
+      status |= cli::kExitUsage;
+    }
+    // A drive that timed out is still read: the machine must not go away.
+    status = leaveAtOnceIfReading(ctx, status);
   }
   return status;
 }

@@ -109,8 +109,6 @@ std::string red(const Context& ctx, const std::string& line) {
   return ctx.colour ? "\x1b[31m" + line + "\x1b[0m" : line;
 }
 
-namespace {
-
 // Output that cannot be written (a full disk) is an input-side error,
 // said with the system's reason.
 int writeOut(const std::string& text) {
@@ -124,8 +122,6 @@ int writeOut(const std::string& text) {
                  : std::string("cannot write the output"));
   return kExitUsage;
 }
-
-}  // namespace
 
 int emit(const Context& ctx, const Output& output) {
   switch (ctx.format) {

@@ -172,6 +172,9 @@ std::string failureLine(const DriveReport& r) {
 
 std::string healthText(const Context& ctx, const DriveReport& r) {
   std::string out = identityLine(r);
+  if (r.skipped)
+    return out + "Not read: the drive is in " + std::string(powerModeName(r.powerMode)) +
+           " and was left alone (--nowake)\n";
   out += verdictLines(ctx, r);
   out += factsLine(r);
   if (!r.attributes.empty()) out += "\n" + ataTable(ctx, r);

@@ -4,7 +4,7 @@
 # only what is missing. Without arguments: the "build" group.
 #
 #   build    what building and running sentrel need
-#   tests    GoogleTest, Google Benchmark and the JSON schema checker (scripts/test.sh)
+#   tests    GoogleTest, Google Benchmark, the JSON schema and metrics checkers (scripts/test.sh)
 #   lint     clang-tidy and cppcheck (scripts/lint.sh)
 #   fuzz     clang with libFuzzer (scripts/fuzz.sh)
 #   package  the Debian packaging tools and the man page's scdoc (scripts/package.sh)
@@ -15,8 +15,8 @@ set -euo pipefail
 group_packages() {
   case "$1" in
     build) echo cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev libicu-dev \
-      libcurl4-openssl-dev libblkid-dev smartmontools ;;
-    tests) echo libgtest-dev libgmock-dev libbenchmark-dev python3-jsonschema ;;
+      libcurl4-openssl-dev libblkid-dev libcpp-httplib-dev smartmontools ;;
+    tests) echo libgtest-dev libgmock-dev libbenchmark-dev python3-jsonschema python3-prometheus-client ;;
     lint) echo clang-tidy cppcheck ;;
     fuzz) echo clang libclang-rt-14-dev llvm ;;
     package) echo dpkg-dev debhelper lintian scdoc fakeroot ;;

@@ -108,6 +108,13 @@ class SENTREL_API AtaSmartInterface {
   virtual Status readSmartThresholds(Sector buffer) = 0;
   virtual Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) = 0;
   virtual Status readIdentify(Sector buffer) = 0;
+  // CHECK POWER MODE, which no drive wakes for: `mode` receives the count
+  // register (0x00 standby, 0x80 idle, 0xFF active or idle, ...). A drive
+  // asleep does not answer. Optional: the default refuses.
+  virtual Status checkPowerMode(std::uint8_t& mode) {
+    (void)mode;
+    return kUnsupported;
+  }
 };
 
 // The ATA SMART plug-in made for one registry entry. Destroying it destroys

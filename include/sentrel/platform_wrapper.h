@@ -71,6 +71,7 @@ class SENTREL_API AtaSmartInterfaceWrapper : public AtaSmartInterface {
     return base_->readSmartLog(address, buffer);
   }
   Status readIdentify(Sector buffer) override { return base_->readIdentify(buffer); }
+  Status checkPowerMode(std::uint8_t& mode) override { return base_->checkPowerMode(mode); }
 
  protected:
   AtaSmartInterface& base() { return *base_; }

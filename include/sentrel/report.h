@@ -23,6 +23,27 @@ namespace sentrel {
 
 class KVSMARTDevice;
 
+// ---- Power ----
+
+// What CHECK POWER MODE says of an ATA drive.
+enum class PowerMode {
+  unknown,  // not asked, or the drive cannot say
+  active,   // active or idle, spinning
+  idle,     // idle, maybe spun down partly
+  standby,  // spun down; reading its SMART data would spin it up
+  sleep,    // asleep: it answers nothing until it is woken
+};
+SENTREL_API std::string_view powerModeName(PowerMode mode);
+// The mode a CHECK POWER MODE count register stands for.
+SENTREL_API PowerMode powerModeOfRegister(std::uint8_t count);
+
+// Which drives are left alone rather than woken.
+enum class NoWake {
+  never,    // read every drive (its power mode is not asked)
+  sleep,    // leave drives that are asleep
+  standby,  // leave drives that are asleep or in standby
+};
+
 // ---- ATA ----
 
 // One SMART attribute as the drive reported it, named and formatted by the
@@ -176,6 +197,11 @@ struct DriveReport {
   bool found = false;
   // False when the drive could not be read at all (`failure` says why).
   bool read = false;
+  // The drive was left alone in its power mode, as asked; nothing was read.
+  bool skipped = false;
+  // It was not read in time: its reading goes on in the background.
+  bool timedOut = false;
+  PowerMode powerMode = PowerMode::unknown;
   std::optional<platform::Failure> failure;
 
   // Identity, from the drive record and the readings.
@@ -218,6 +244,11 @@ SENTREL_API DriveReport driveReport(const KVSMARTDevice& device, std::string_vie
 struct ReadOptions {
   // At most this many drives are read at once.
   unsigned workers = 4;
+  // Which drives are left alone in their power mode (ATA drives only).
+  NoWake nowake = NoWake::never;
+  // A drive not read within this is reported as timed out; its reading
+  // goes on in the background and holds no one else back. Zero: no limit.
+  std::chrono::milliseconds deadline{0};
 };
 
 // Finds, refreshes and reports each named disk, several at once. Drive

@@ -81,6 +81,9 @@ class SENTREL_API KVSMARTDevice {
   // Starts a self-test in the background by its subcommand of SMART
   // EXECUTE OFF-LINE IMMEDIATE: 1 short, 2 extended, 3 conveyance.
   platform::Status runSelfTest(std::uint8_t subcommand);
+  // The drive's power mode by CHECK POWER MODE, which wakes no drive;
+  // unknown when it cannot say.
+  PowerMode powerMode();
   // The self-test execution status byte of the SMART data (status code in
   // bits 7-4, tenths still to do in bits 3-0); nothing when the data
   // cannot be read.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ata/selftest_status.h"
+#include "sentrel/report.h"
 
 namespace sentrel::ata {
 
@@ -151,3 +152,42 @@ Array capabilityPairs(const Dict& properties) {
 }
 
 }  // namespace sentrel::ata
+
+namespace sentrel {
+
+std::string_view powerModeName(PowerMode mode) {
+  switch (mode) {
+    case PowerMode::active:
+      return "active";
+    case PowerMode::idle:
+      return "idle";
+    case PowerMode::standby:
+      return "standby";
+    case PowerMode::sleep:
+      return "sleep";
+    case PowerMode::unknown:
+      break;
+  }
+  return "unknown";
+}
+
+PowerMode powerModeOfRegister(std::uint8_t count) {
+  switch (count) {
+    case 0x00:  // standby
+    case 0x01:  // standby_y
+      return PowerMode::standby;
+    case 0x80:  // idle
+    case 0x81:  // idle_a
+    case 0x82:  // idle_b
+    case 0x83:  // idle_c
+      return PowerMode::idle;
+    case 0x40:  // active, NV cache power mode on or off
+    case 0x41:
+    case 0xFF:  // active or idle
+      return PowerMode::active;
+    default:
+      return PowerMode::unknown;
+  }
+}
+
+}  // namespace sentrel

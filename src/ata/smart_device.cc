@@ -234,6 +234,17 @@ Status KVSMARTDevice::runSelfTest(std::uint8_t subcommand) {
   return sif_->executeOfflineImmediate(subcommand);
 }
 
+PowerMode KVSMARTDevice::powerMode() {
+  if (!sif_) return PowerMode::unknown;
+  std::uint8_t count = 0;
+  Status s = sif_->checkPowerMode(count);
+  if (s == platform::kSuccess) return powerModeOfRegister(count);
+  // A drive asleep answers nothing; one that cannot tell refuses.
+  auto failure = sif_->lastFailure();
+  bool silent = s == platform::kNoDevice || (failure && failure->kind == platform::Failure::Kind::noResponse);
+  return silent ? PowerMode::sleep : PowerMode::unknown;
+}
+
 std::optional<std::uint8_t> KVSMARTDevice::selfTestExecutionStatus() {
   if (!sif_) return std::nullopt;
   std::array<std::uint8_t, platform::kSectorSize> data{};

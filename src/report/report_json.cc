@@ -190,6 +190,9 @@ Value reportValue(const DriveReport& r) {
   Dict d{{"disk", r.disk}, {"found", r.found}};
   if (!r.found) return d;
   d.set("read", r.read);
+  if (r.skipped) d.set("skipped", true);
+  if (r.timedOut) d.set("timed_out", true);
+  if (r.powerMode != PowerMode::unknown) d.set("power_mode", powerModeName(r.powerMode));
   if (r.failure && r.failure->failed()) d.set("failure", failureValue(*r.failure));
   d.set("protocol", r.protocol);
   d.set("model", r.model);

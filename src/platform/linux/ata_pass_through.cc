@@ -64,6 +64,14 @@ AtaCommand identifyDevice() {
   return c;
 }
 
+AtaCommand checkPowerMode() {
+  constexpr std::uint8_t kCheckPowerMode = 0xE5;
+  AtaCommand c;
+  c.command = kCheckPowerMode;
+  c.wantRegisters = true;
+  return c;
+}
+
 AtaCommand smartReadData() {
   return smartIn(kSmartFeatureReadData, 1);
 }

@@ -50,6 +50,8 @@ inline constexpr std::uint8_t kSmartFeatureDisable = 0xD9;
 inline constexpr std::uint8_t kSmartFeatureReturnStatus = 0xDA;
 
 AtaCommand identifyDevice();
+// CHECK POWER MODE: the mode comes back in the count register.
+AtaCommand checkPowerMode();
 AtaCommand smartReadData();
 AtaCommand smartReadThresholds();
 AtaCommand smartReadLog(std::uint8_t address, std::uint8_t sectors);

@@ -160,6 +160,18 @@ class SgAtaInterface final : public AtaSmartInterface {
     return send(sat::smartReadLog(address, static_cast<std::uint8_t>(sectors)), buffer);
   }
   Status readIdentify(Sector buffer) override { return send(sat::identifyDevice(), buffer); }
+  Status checkPowerMode(std::uint8_t& mode) override {
+    std::optional<sat::AtaRegisters> registers;
+    Status s = send(sat::checkPowerMode(), {}, &registers);
+    if (s != kSuccess) return s;
+    if (!registers) {
+      failure_ = failureOf(Failure::Kind::badData, node_->path(),
+                           "CHECK POWER MODE answered no readable registers");
+      return kGeneralError;
+    }
+    mode = registers->count;
+    return kSuccess;
+  }
 
  private:
   Status send(const sat::AtaCommand& command, std::span<std::uint8_t> data,

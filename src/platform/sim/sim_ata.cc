@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace sentrel::sim {
 
@@ -75,9 +76,18 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
   Status readIdentify(platform::Sector buffer) override {
     return note("ata.readIdentify", {}, answer(ata_->identify, buffer));
   }
+  Status checkPowerMode(std::uint8_t& mode) override {
+    if (!ata_->powerModeRegister) return note("ata.checkPowerMode", {}, platform::kNoDevice);
+    mode = *ata_->powerModeRegister;
+    return note("ata.checkPowerMode", {{"mode", int{mode}}});
+  }
 
  private:
+  // Journals one command (after the drive's delay, which is real time: a
+  // slow or hung drive).
   Status note(const char* call, const Dict& args, Status status = 0) {
+    if (ata_->delay.count() > 0 && std::string_view(call) != "ata.release")
+      std::this_thread::sleep_for(ata_->delay);
     Dict entry{{"call", call}, {"service", service_}};
     for (const auto& e : args) entry.set(e.key, e.value);
     if (std::string_view(call) != "ata.release") entry.set("status", status);
@@ -199,7 +209,9 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
     log[1] = nvme_->selfTestRun[run.reads++];
   }
 
+  // Ends every command: the drive's delay (real time), then why it failed.
   Status noteFailure(const char* call, Status s) {
+    if (nvme_->delay.count() > 0) std::this_thread::sleep_for(nvme_->delay);
     if (s != 0) failure_ = platform::failureOfCommand("", call, s);
     return s;
   }

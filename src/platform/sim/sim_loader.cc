@@ -471,7 +471,7 @@ class Loader {
              {format::kOpenStatuses, format::kQueryStatus, format::kEnableStatus,
               format::kSelftestStatus, format::kReportStatus, format::kThresholdExceeded,
               format::kIdentify, format::kSmartData, format::kThresholds, format::kLogs,
-              format::kSelftestRun});
+              format::kSelftestRun, format::kPowerMode, format::kDelayMs});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find(format::kOpenStatuses)) {
       const Array& list = array(*x, path + ".openStatuses");
@@ -508,7 +508,22 @@ class Loader {
     }
     if (auto* x = a.find(format::kSelftestRun))
       out->selftestRun = bytesList(*x, path + ".selftestRun");
+    if (auto* x = a.find(format::kPowerMode)) {
+      std::string mode = string(*x, path + ".powerMode");
+      if (mode == "active") out->powerModeRegister = 0xFF;
+      else if (mode == "idle") out->powerModeRegister = 0x80;
+      else if (mode == "standby") out->powerModeRegister = 0x00;
+      else if (mode == "sleep") out->powerModeRegister.reset();
+      else fail(path + ".powerMode", "expected active, idle, standby or sleep, found \"" + mode + "\"");
+    }
+    if (auto* x = a.find(format::kDelayMs)) out->delay = delay(*x, path + ".delayMs");
     return out;
+  }
+
+  std::chrono::milliseconds delay(const Value& v, const std::string& path) {
+    std::int64_t ms = integer(v, path);
+    if (ms < 0 || ms > 3'600'000) fail(path, "expected milliseconds from 0 to 3600000");
+    return std::chrono::milliseconds(ms);
   }
 
   // A list of numbers from 0 to 255.
@@ -529,7 +544,8 @@ class Loader {
     onlyKeys(n, path,
              {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
               format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog,
-              format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun});
+              format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun,
+              format::kDelayMs});
     auto out = std::make_shared<SimNvme>();
     if (auto* x = n.find(format::kOpenStatus)) out->openStatus = status(*x, path + ".openStatus");
     if (auto* x = n.find(format::kQueryStatus))
@@ -547,6 +563,7 @@ class Loader {
       out->selftestStatus = status(*x, path + ".selftestStatus");
     if (auto* x = n.find(format::kSelfTestRun))
       out->selfTestRun = bytesList(*x, path + ".selfTestRun");
+    if (auto* x = n.find(format::kDelayMs)) out->delay = delay(*x, path + ".delayMs");
     return out;
   }
 

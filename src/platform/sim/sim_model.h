@@ -2,6 +2,7 @@
 // builds it; the platform areas of the simulated machine answer from it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -41,6 +42,11 @@ struct SimAta {
   // SMART data takes the next, the last one repeats. Empty: the data never
   // changes.
   std::vector<std::uint8_t> selftestRun;
+  // What CHECK POWER MODE answers: the count register (0xFF active), or
+  // nothing from a drive that is asleep.
+  std::optional<std::uint8_t> powerModeRegister = 0xFF;
+  // How long every command takes, really: a slow or hung drive.
+  std::chrono::milliseconds delay{0};
   // Where a run stands; shared by the interfaces of one drive.
   struct Run {
     bool started = false;
@@ -64,6 +70,7 @@ struct SimNvme {
   // (byte 1; byte 0 names the test): each read takes the next, and after
   // the last the log reads as described.
   std::vector<std::uint8_t> selfTestRun;
+  std::chrono::milliseconds delay{0};  // as SimAta::delay
   struct Run {
     std::uint8_t code = 0;  // the test running, 0 for none
     std::size_t reads = 0;
