@@ -1,31 +1,37 @@
 #!/usr/bin/env bash
-# Times a drive-database lookup by `sentrel` against the same lookup by
-# smartctl, as whole processes on the same drivedb.h file:
+# Times `sentrel` against smartctl as whole processes, pair by pair, and
+# sentrel's own whole-process targets:
 #
-#   sentrel --offline db lookup --db FILE MODEL
-#   smartctl -B FILE -P showall MODEL
+#   decode      sentrel --offline decode raw raw48 0...0   | smartctl --version
+#   --db        sentrel --offline db lookup --db FILE MODEL | smartctl -B FILE -P showall MODEL
+#               for a model no entry matches, one the second entry matches
+#               and one near the end of the ATA entries
+#   installed   sentrel --offline db lookup MODEL (its installed database,
+#               read from its parsed-database cache)       | smartctl -P showall MODEL
+#               (its built-in database)
+#   alone       sentrel health of one simulated drive with the database,
+#               list of a simulated machine of 1,000 disks (and 10,000)
 #
-# Usage: bench/compare-smartctl.sh [DRIVEDB] [MODEL] [RUNS]
+# Usage: bench/compare-smartctl.sh [RUNS] [DRIVEDB]
+#   RUNS     runs of each command, default 30
 #   DRIVEDB  default /usr/share/smartmontools/drivedb.h
-#   MODEL    default "WDC WD10EZEX-00BN5A0"
-#   RUNS     runs of each program, default 50
-# Environment: SENTREL (the sentrel program, default build/default/sentrel),
-#              SMARTCTL (default: smartctl on the PATH).
+# Environment: SENTREL (default build/default/sentrel), SMARTCTL (default:
+#              smartctl on the PATH).
 #
-# Both programs read and parse the whole file on every run; the runs
-# alternate (sentrel, smartctl, sentrel, ...) after three warm-up runs of
-# each, so a change in the machine's load falls on both alike. Prints the
-# median, mean and spread of each in milliseconds, wall-clock and CPU (user
-# + system, from the child's resource usage: less sensitive to a loaded
-# machine), and the ratio sentrel / smartctl (below 1: sentrel is faster).
-# The same is measured for `sentrel --help` and `smartctl -h`, which shows
-# how much of each is only starting the process.
+# The two commands of a pair run alternately (sentrel, smartctl, sentrel,
+# ...) after three warm-up runs of each, so a change in the machine's load
+# falls on both alike. sentrel runs with XDG_DATA_HOME and XDG_CACHE_HOME
+# in a scratch folder: its installed database is then the copy among its
+# resources, and the warm-up runs write that database's cache. Prints, in
+# milliseconds, the median wall-clock and CPU time (user + system, from the
+# child's resource usage) and the peak resident memory of each command, the
+# ratios smartctl / sentrel (above 1: sentrel is faster) against their
+# targets, and the load average before and after.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-drivedb="${1:-/usr/share/smartmontools/drivedb.h}"
-model="${2:-WDC WD10EZEX-00BN5A0}"
-runs="${3:-50}"
+runs="${1:-30}"
+drivedb="${2:-/usr/share/smartmontools/drivedb.h}"
 sentrel="${SENTREL:-build/default/sentrel}"
 smartctl="${SMARTCTL:-$(command -v smartctl || true)}"
 
@@ -34,72 +40,102 @@ smartctl="${SMARTCTL:-$(command -v smartctl || true)}"
 [[ -n "$smartctl" && -x "$smartctl" ]] || { echo "compare-smartctl: smartctl not found (apt-get install smartmontools)" >&2; exit 2; }
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "compare-smartctl: RUNS must be a positive number" >&2; exit 2; }
 
-exec python3 - "$sentrel" "$smartctl" "$drivedb" "$model" "$runs" <<'PY'
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+python3 bench/make-sim-machine.py 1000 "$scratch/m1000"
+python3 bench/make-sim-machine.py 10000 "$scratch/m10000"
+
+python3 - "$sentrel" "$smartctl" "$drivedb" "$runs" "$scratch" <<'PY'
 import os, statistics, subprocess, sys, time
 
-sentrel, smartctl, drivedb, model, runs = sys.argv[1:6]
+sentrel, smartctl, drivedb, runs, scratch = sys.argv[1:6]
 runs = int(runs)
-lookups = {
-    "sentrel": [sentrel, "--offline", "db", "lookup", "--db", drivedb, model],
-    "smartctl": [smartctl, "-B", drivedb, "-P", "showall", model],
-}
-# The same programs doing next to nothing: what starting the process costs.
-starts = {
-    "sentrel": [sentrel, "--help"],
-    "smartctl": [smartctl, "-h"],
-}
+env = dict(os.environ, XDG_DATA_HOME=f"{scratch}/data", XDG_CACHE_HOME=f"{scratch}/cache")
 
-# Both must find the model in this file, or the comparison means nothing.
-found = subprocess.run(lookups["sentrel"], capture_output=True, text=True)
-if found.returncode != 0:
-    sys.exit(f"compare-smartctl: sentrel did not find {model!r} (exit {found.returncode}):\n"
-             f"{found.stdout}{found.stderr}")
-found = subprocess.run(lookups["smartctl"], capture_output=True, text=True)
-if "Drive found in smartmontools Database" not in found.stdout:
-    sys.exit(f"compare-smartctl: smartctl did not find {model!r}:\n{found.stdout}{found.stderr}")
+UNKNOWN = "NO SUCH MODEL 123"
+EARLY = "SFCF4096H2BU4TO-I-MS-527-STD"   # the second entry of the file
+LATE = "QUANTUM FIREBALLP AS40.0"        # entry 540 of 739, near the end of the ATA entries
+
+def sentrel_cmd(*args):
+    return [sentrel, "--offline", *args]
+
+# (title, sentrel command, smartctl command, target: smartctl / sentrel at least)
+pairs = [
+    ("decode vs --version", sentrel_cmd("decode", "raw", "raw48", "000000000000000000000000"),
+     [smartctl, "--version"], 1 / 1.5),
+    ("--db, unknown model", sentrel_cmd("db", "lookup", "--db", drivedb, UNKNOWN),
+     [smartctl, "-B", drivedb, "-P", "showall", UNKNOWN], 4),
+    ("--db, early match", sentrel_cmd("db", "lookup", "--db", drivedb, EARLY),
+     [smartctl, "-B", drivedb, "-P", "showall", EARLY], 4),
+    ("--db, late match", sentrel_cmd("db", "lookup", "--db", drivedb, LATE),
+     [smartctl, "-B", drivedb, "-P", "showall", LATE], 4),
+    ("installed, unknown model", sentrel_cmd("db", "lookup", UNKNOWN),
+     [smartctl, "-P", "showall", UNKNOWN], 2),
+    ("installed, late match", sentrel_cmd("db", "lookup", LATE),
+     [smartctl, "-P", "showall", LATE], 2),
+]
+# (title, command, wall-clock target in ms, peak memory target in MiB)
+alone = [
+    ("health, one simulated drive", sentrel_cmd("--sim", "examples/demo-mac", "health", "disk1",
+                                                "--no-pace"), 4.0, 8.0),
+    ("list, 1,000 simulated disks", sentrel_cmd("--sim", f"{scratch}/m1000", "list"), 100.0, None),
+    ("list, 10,000 simulated disks", sentrel_cmd("--sim", f"{scratch}/m10000", "list"), 1000.0, None),
+]
+
+# Both find (or miss) the same models, or the comparison means nothing.
+for model, found in ((UNKNOWN, False), (EARLY, True), (LATE, True)):
+    out = subprocess.run(sentrel_cmd("db", "lookup", "--db", drivedb, model), env=env,
+                         capture_output=True, text=True).stdout
+    if ("no entry" not in out) != found:
+        sys.exit(f"compare-smartctl: sentrel {'missed' if found else 'found'} {model!r}:\n{out}")
+    out = subprocess.run([smartctl, "-B", drivedb, "-P", "showall", model],
+                         capture_output=True, text=True).stdout
+    if ("Drive found in smartmontools Database" in out) != found:
+        sys.exit(f"compare-smartctl: smartctl {'missed' if found else 'found'} {model!r}:\n{out}")
 
 def once(argv):
-    """Wall-clock and CPU (user + system) milliseconds of one run."""
+    """Wall-clock ms, CPU ms (user + system) and peak resident MiB of one run."""
     start = time.perf_counter()
-    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, _, usage = os.wait4(child.pid, 0)
+    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    _, status, usage = os.wait4(child.pid, 0)
     wall = (time.perf_counter() - start) * 1000.0
-    return wall, (usage.ru_utime + usage.ru_stime) * 1000.0
+    if os.waitstatus_to_exitcode(status) < 0:
+        sys.exit(f"compare-smartctl: {' '.join(argv)} was killed")
+    return wall, (usage.ru_utime + usage.ru_stime) * 1000.0, usage.ru_maxrss / 1024.0
 
 def measure(commands):
     for _ in range(3):
-        for argv in commands.values():
+        for argv in commands:
             once(argv)
-    times = {name: ([], []) for name in commands}
+    samples = [([], [], []) for _ in commands]
     for _ in range(runs):
-        for name, argv in commands.items():
-            wall, cpu = once(argv)
-            times[name][0].append(wall)
-            times[name][1].append(cpu)
-    return times
+        for i, argv in enumerate(commands):
+            for series, value in zip(samples[i], once(argv)):
+                series.append(value)
+    return [(statistics.median(w), statistics.median(c), max(m)) for w, c, m in samples]
 
-def report(title, times):
-    print(title)
-    print(f"  {'program':<10}{'wall median':>12}{'mean':>8}{'stdev':>8}{'min':>8}{'max':>8}"
-          f"{'cpu median':>12}{'mean':>8}")
-    for name, (wall, cpu) in times.items():
-        print(f"  {name:<10}{statistics.median(wall):>12.2f}{statistics.mean(wall):>8.2f}"
-              f"{statistics.stdev(wall) if len(wall) > 1 else 0.0:>8.2f}{min(wall):>8.2f}"
-              f"{max(wall):>8.2f}{statistics.median(cpu):>12.2f}{statistics.mean(cpu):>8.2f}")
-    ratio = lambda i, f: f(times["sentrel"][i]) / max(f(times["smartctl"][i]), 1e-9)
-    print(f"  ratio sentrel/smartctl: wall median {ratio(0, statistics.median):.2f}, "
-          f"wall mean {ratio(0, statistics.mean):.2f}, cpu median {ratio(1, statistics.median):.2f}")
-    print()
-
-lookup_times = measure(lookups)
-start_times = measure(starts)
-load = os.getloadavg()
-print(f"drivedb: {drivedb} ({os.path.getsize(drivedb)} bytes)")
-print(f"model:   {model}")
-print(f"runs:    {runs} of each, alternating, after 3 warm-up runs; milliseconds; "
-      f"load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f} on {os.cpu_count()} CPUs")
+load_before = os.getloadavg()
+print(f"drivedb: {drivedb} ({os.path.getsize(drivedb)} bytes); {runs} runs of each command, "
+      f"alternating within a pair, after 3 warm-up runs; milliseconds")
+print(f"load average before: {load_before[0]:.2f} {load_before[1]:.2f} {load_before[2]:.2f} "
+      f"on {os.cpu_count()} CPUs")
 print()
-report("lookup (sentrel --offline db lookup --db FILE MODEL | smartctl -B FILE -P showall MODEL)",
-       lookup_times)
-report("start-up only (sentrel --help | smartctl -h)", start_times)
+print(f"{'pair':<26}{'sentrel wall':>13}{'cpu':>7}{'MiB':>6}{'smartctl wall':>15}{'cpu':>7}"
+      f"{'MiB':>6}{'ratio wall':>12}{'cpu':>7}{'target':>8}")
+for title, ours, theirs, target in pairs:
+    (w1, c1, m1), (w2, c2, m2) = measure([ours, theirs])
+    ratio_wall, ratio_cpu = w2 / w1, c2 / max(c1, 1e-9)
+    verdict = "met" if ratio_wall >= target else "MISSED"
+    print(f"{title:<26}{w1:>13.2f}{c1:>7.2f}{m1:>6.1f}{w2:>15.2f}{c2:>7.2f}{m2:>6.1f}"
+          f"{ratio_wall:>12.2f}{ratio_cpu:>7.2f}{'>= ' + format(target, '.2g'):>8} {verdict}")
+print()
+print(f"{'sentrel alone':<30}{'wall':>9}{'cpu':>8}{'MiB':>7}{'target':>22}")
+for title, argv, wall_target, memory_target in alone:
+    ((w, c, m),) = measure([argv])
+    target = f"<= {wall_target:g} ms" + (f", {memory_target:g} MiB" if memory_target else "")
+    met = w <= wall_target and (memory_target is None or m <= memory_target)
+    print(f"{title:<30}{w:>9.2f}{c:>8.2f}{m:>7.1f}{target:>22} {'met' if met else 'MISSED'}")
+load_after = os.getloadavg()
+print()
+print(f"load average after: {load_after[0]:.2f} {load_after[1]:.2f} {load_after[2]:.2f}")
 PY

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "debian_drivedb.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/sim_machine.h"
+#include "support/debian_drivedb.h"
 
 namespace sentrel::bench {
 
@@ -18,7 +18,7 @@ class DemoMachine {
     machine_ = sim::Machine::load(SENTREL_SOURCE_DIR "/examples/demo-mac", &error_);
     if (!machine_) return;
     installed_ = std::make_unique<platform::ScopedPlatform>(machine_->platform());
-    if (const DriveDatabase* db = debianDatabase())
+    if (const DriveDatabase* db = testing::debianDatabase())
       KVSmartDeviceDatabase::installDriveDatabase(*db);
   }
   bool ok() const { return machine_ != nullptr; }

@@ -6,17 +6,18 @@
 // first lookup after a database is installed).
 #include <benchmark/benchmark.h>
 
-#include "debian_drivedb.h"
+#include "drivedb/database_cache.h"
 #include "drivedb/drive_search.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/drivedb_parser.h"
+#include "support/debian_drivedb.h"
 
 namespace sentrel {
 namespace {
 
-using bench::debianDatabase;
-using bench::debianText;
-using bench::kNoDebianDriveDb;
+using testing::debianDatabase;
+using testing::debianText;
+using testing::kNoDebianDriveDb;
 
 constexpr const char* kUnknownModel = "NO SUCH DRIVE MODEL 1TB";
 
@@ -66,6 +67,75 @@ BENCHMARK(BM_DriveDbLookupNoMatchCompilingEachTime)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)
     ->DisplayAggregatesOnly();
+
+// Warm lookups of a model that matches (entry 488 of 740), with the
+// patterns the literals let through compiled.
+void BM_DriveDbLookupWarmMatch(benchmark::State& state) {
+  if (!debianDatabase()) {
+    state.SkipWithError(kNoDebianDriveDb);
+    return;
+  }
+  drivedb::SearchableDatabase searchable(*debianDatabase());
+  if (!searchable.lookup("WDC WD10EZEX-00BN5A0", "01.01A01")) {
+    state.SkipWithError("WDC WD10EZEX-00BN5A0 has no entry");
+    return;
+  }
+  for (auto _ : state)
+    benchmark::DoNotOptimize(searchable.lookup("WDC WD10EZEX-00BN5A0", "01.01A01"));
+}
+BENCHMARK(BM_DriveDbLookupWarmMatch)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly();
+
+// The literals of every model pattern, worked out once per parse.
+void BM_DriveDbPatternLiterals(benchmark::State& state) {
+  if (!debianDatabase()) {
+    state.SkipWithError(kNoDebianDriveDb);
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(drivedb::modelLiteralsOf(*debianDatabase()));
+}
+BENCHMARK(BM_DriveDbPatternLiterals)->Unit(benchmark::kMillisecond);
+
+// What a process does instead of parsing: read the cache's bytes (from
+// memory here), check them and make the searchable database.
+void BM_DriveDbCacheLoad(benchmark::State& state) {
+  if (!debianDatabase()) {
+    state.SkipWithError(kNoDebianDriveDb);
+    return;
+  }
+  const drivedb::SearchableDatabase parsed(*debianDatabase());
+  const drivedb::SourceKey key = drivedb::SourceKey::of(debianText(), 0);
+  const std::string bytes =
+      drivedb::writeDatabaseCache(key, parsed.database(), parsed.modelLiterals());
+  for (auto _ : state) {
+    std::optional<drivedb::CachedDatabase> cached = drivedb::CachedDatabase::read(bytes, key);
+    if (!cached) {
+      state.SkipWithError("the cache does not read back");
+      return;
+    }
+    drivedb::SearchableDatabase searchable(std::move(*cached));
+    benchmark::DoNotOptimize(searchable.entry(0));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_DriveDbCacheLoad)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly();
+
+// The source's key: the hash of the whole text, which every process that
+// uses a cache computes.
+void BM_DriveDbSourceKey(benchmark::State& state) {
+  if (debianText().empty()) {
+    state.SkipWithError(kNoDebianDriveDb);
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(drivedb::SourceKey::of(debianText(), 0));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(debianText().size()));
+}
+BENCHMARK(BM_DriveDbSourceKey)->Unit(benchmark::kMicrosecond);
 
 // The class operation, with its shared installed database and result handle.
 void BM_DriveDbClassLookupMatch(benchmark::State& state) {

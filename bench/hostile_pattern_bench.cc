@@ -6,15 +6,15 @@
 // Debian's file (target: a fraction of a second, no warning).
 #include <benchmark/benchmark.h>
 
-#include "debian_drivedb.h"
 #include "drivedb/drive_search.h"
 #include "sentrel/drive_database.h"
+#include "support/debian_drivedb.h"
 
 namespace sentrel {
 namespace {
 
-using bench::debianDatabase;
-using bench::kNoDebianDriveDb;
+using testing::debianDatabase;
+using testing::kNoDebianDriveDb;
 
 const std::string kProvokingModel = std::string(39, 'a') + "!";
 

@@ -31,14 +31,11 @@ int runParse(const Context& ctx, const std::string& path) {
 }
 
 int runLookup(const Context& ctx) {
-  if (!ctx.databaseFile.empty()) {
-    platform::Failure failure;
-    std::optional<DriveDatabase> db = readDriveDatabaseFile(ctx.databaseFile, &failure);
-    if (!db) {
-      complain(failure.message());
-      return kExitUsage;
-    }
-    KVSmartDeviceDatabase::installDriveDatabase(std::move(*db));
+  platform::Failure failure;
+  if (!ctx.databaseFile.empty() &&
+      !KVSmartDeviceDatabase::installDriveDatabaseFile(ctx.databaseFile, &failure)) {
+    complain(failure.message());
+    return kExitUsage;
   }
   std::shared_ptr<const DriveDatabaseEntry> entry =
       KVSmartDeviceDatabase::lookupDriveModel(ctx.model, ctx.firmware);

@@ -3,6 +3,7 @@
 // outcome to an exit status.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -195,12 +196,19 @@ static int runCommandLine(int argc, char** argv) {
 // Nothing in the library throws; a failure of the standard library itself
 // (memory, a broken stream) still ends with a message, not an abort.
 int main(int argc, char** argv) {
+  int status = sentrel::cli::kExitUsage;
   try {
-    return runCommandLine(argc, argv);
+    status = runCommandLine(argc, argv);
   } catch (const std::exception& e) {
     sentrel::cli::complain(std::string("unexpected failure: ") + e.what());
   } catch (...) {
     sentrel::cli::complain("unexpected failure");
   }
-  return sentrel::cli::kExitUsage;
+  // The command is done and its output (and journal) written. The
+  // process-wide caches (drive records, the installed database, ICU's data)
+  // go with the process: ending here spares tearing them down one by one.
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  std::_Exit(status);
 }

@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
-targets=(${FUZZ_TARGETS:-drivedb_parser drive_lookup sector_decoders sim_loader device_plist pass_through})
+targets=(${FUZZ_TARGETS:-drivedb_parser drive_lookup sector_decoders sim_loader device_plist pass_through database_cache})
 
 bash scripts/install-deps.sh build fuzz
 bash scripts/build.sh fuzz

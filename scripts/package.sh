@@ -36,8 +36,9 @@ started=$(date +%s)
 # debhelper gives the build a HOME of its own, so ccache is told where its
 # cache is: with the cache of earlier builds the package build compiles
 # only what changed.
-if [ -d /usr/lib/ccache ]; then
-  export PATH="/usr/lib/ccache:$PATH" CCACHE_BASEDIR="$PWD/$src"
+if command -v ccache >/dev/null; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD/$src"
   CCACHE_DIR="${CCACHE_DIR:-$(ccache -k cache_dir)}"
   export CCACHE_DIR
 fi

@@ -49,6 +49,9 @@ struct SENTREL_API DriveDatabaseEntry {
 
   // The attribDict preset for an id text ("194"); null when there is none.
   const AttributePreset* preset(std::string_view id) const;
+  // Adds one "-v" option's preset: at the end of attributes, and to
+  // attribDict in place of an earlier preset for the same id (else at its end).
+  void addPreset(AttributePreset preset);
 
   // The dictionary of the eight keys.
   Dict toDict() const;
@@ -150,9 +153,34 @@ class SENTREL_API KVSmartDeviceDatabase {
   static std::shared_ptr<const DriveDatabaseEntry> lookupDriveModel(
       std::string_view model, std::string_view firmwareVersion);
 
+  // The first entry of the installed database's "drives": the defaults
+  // attribute decoding falls back on. Null when none is installed or it has
+  // no entries. Never parses, and (unlike driveDatabase()) decodes no other
+  // entry of a database read from its cache.
+  static std::shared_ptr<const DriveDatabaseEntry> defaultEntry();
+
+  // Installs a database when none is installed yet, as the first lookup
+  // does; true when one is installed afterwards.
+  static bool ensureDriveDatabase();
+
   // Installs an already parsed database in place of the current one, as a
-  // successful parse does (the command line's --db, tests).
+  // successful parse does (tests).
   static void installDriveDatabase(DriveDatabase database);
+  // Reads a drivedb.h file at any path (the command line's --db FILE)
+  // through its parsed-database cache and installs it as a successful parse
+  // does. False when it cannot be read, is not UTF-8 text or holds no
+  // version marker; `failure` then names the file and the reason.
+  static bool installDriveDatabaseFile(std::string_view path, platform::Failure* failure);
+
+  // Where the parsed form of the database file at `source` is kept, so
+  // later processes need not parse it: beside the stored database in the
+  // storage folder (dbfolder() + "/drivedb.cache"), and for any other file
+  // (the host's resource copy, a file named on the command line) in the
+  // user's cache folder (platform::User::cacheDirectory() + "/sentrel").
+  // "" when the user has no cache folder. A cache is keyed by its source's
+  // size, modification time and content, and one that does not fit is
+  // parsed past and written again.
+  static std::string cachePath(std::string_view source);
 
   // ---- The background update ----
 

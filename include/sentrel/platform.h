@@ -225,6 +225,12 @@ class SENTREL_API Files {
   virtual std::optional<std::vector<std::string>> listDirectory(std::string_view path) = 0;
   // A property-list file (XML or binary) read into a value; empty on failure.
   virtual std::optional<Value> readPropertyList(std::string_view path) = 0;
+  // When the file was last modified, in nanoseconds since 1970; empty when
+  // it cannot be told (no such file). Optional: the default cannot tell.
+  virtual std::optional<std::int64_t> modificationTime(std::string_view path) {
+    (void)path;
+    return std::nullopt;
+  }
   // Creates a new file that only its owner may read and write, holding
   // `contents`. Fails when anything is already at the path (a file, a
   // folder, a symbolic link), so a file in a shared folder such as /tmp is
@@ -248,6 +254,10 @@ class SENTREL_API User {
   virtual std::string homeDirectory() = 0;
   // The folder where applications keep their support data.
   virtual std::string applicationSupportDirectory() = 0;
+  // The folder where applications keep what they can make again (caches);
+  // "" when the user has none, and nothing is kept. Optional: the default
+  // has none.
+  virtual std::string cacheDirectory() { return ""; }
 };
 
 class SENTREL_API Processes {

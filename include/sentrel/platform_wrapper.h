@@ -170,6 +170,9 @@ class SENTREL_API FilesWrapper : public Files {
   std::optional<Value> readPropertyList(std::string_view path) override {
     return base_.readPropertyList(path);
   }
+  std::optional<std::int64_t> modificationTime(std::string_view path) override {
+    return base_.modificationTime(path);
+  }
   bool writeFileIn(std::string_view folder, std::string_view name, std::string_view contents,
                    bool mustBeNew, Failure* failure) override {
     return base_.writeFileIn(folder, name, contents, mustBeNew, failure);
@@ -192,6 +195,7 @@ class SENTREL_API UserWrapper : public User {
   std::string userName() override { return base_.userName(); }
   std::string homeDirectory() override { return base_.homeDirectory(); }
   std::string applicationSupportDirectory() override { return base_.applicationSupportDirectory(); }
+  std::string cacheDirectory() override { return base_.cacheDirectory(); }
 
  private:
   User& base_;

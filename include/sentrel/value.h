@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -120,10 +121,19 @@ class SENTREL_API Dict {
   void rebuildIndex();
 
   std::vector<Entry> entries_;
-  // Built once a dictionary grows past a few entries, so a cache of a
-  // thousand drive records stays a constant-time lookup. Held by pointer so
-  // the many small dictionaries stay small.
-  std::unique_ptr<std::unordered_map<std::string, std::size_t>> index_;
+  // Keys hash without copying them into a string first.
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const noexcept {
+      return std::hash<std::string_view>{}(key);
+    }
+  };
+  using Index = std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>>;
+  // Built once a dictionary grows past a few dozen entries, so a cache of
+  // a thousand drive records stays a constant-time lookup. Held by pointer
+  // so the many small dictionaries (drive properties, descriptions) stay
+  // small and cheap to build and copy.
+  std::unique_ptr<Index> index_;
 };
 
 // Holds a rarely used, larger kind out of line so every Value stays small.

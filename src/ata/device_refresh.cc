@@ -124,8 +124,12 @@ std::optional<Array> KVSMARTDevice::attributes() {
   std::shared_ptr<Dict> props = driveProperties();
   if (!sif_ || !props) return std::nullopt;
   SectorBuffer data{}, thresholds{};
-  if (sif_->readSmartData(data) != 0 || !ata::smartDataRevisionAccepted(data) ||
-      sif_->validateSmartData(data) != 0) {
+  const bool read = sif_->readSmartData(data) == 0;
+  // Why the health is unknown, noted before a later command's failure.
+  if (!read) {
+    if (auto f = sif_->lastFailure()) noteFailure(std::move(*f));
+  }
+  if (!read || !ata::smartDataRevisionAccepted(data) || sif_->validateSmartData(data) != 0) {
     verdict_ = ata::unusableSmartData();
     props->set(keys::kAttributeHealth, verdict_.word);
     props->set(keys::kHealthLower, verdict_.word);
@@ -137,10 +141,9 @@ std::optional<Array> KVSMARTDevice::attributes() {
 
   auto entry = KVSmartDeviceDatabase::lookupDriveModel(props->stringOr(keys::kDeviceModel),
                                                        props->stringOr(keys::kFirmwareVersion));
-  auto database = KVSmartDeviceDatabase::driveDatabase();
-  const DriveDatabaseEntry* defaults =
-      database && !database->drives.empty() ? &database->drives.front() : nullptr;
-  ata::AttributeTable table = ata::buildAttributeTable(data, thresholds, entry.get(), defaults);
+  auto defaults = KVSmartDeviceDatabase::defaultEntry();
+  ata::AttributeTable table =
+      ata::buildAttributeTable(data, thresholds, entry.get(), defaults.get());
   const bool anyFlagged = !table.attention.empty();
   attributeRows_ = std::move(table.rows);
   verdict_ = ata::judgeAtaHealth(exceeded, std::move(table.attention));

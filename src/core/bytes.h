@@ -10,8 +10,10 @@
 //   recordAt<N>(...)    the N bytes of a record, whole or not at all
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
@@ -48,6 +50,15 @@ constexpr std::uint64_t load48(std::span<const std::uint8_t> bytes, std::size_t 
 }
 constexpr std::uint64_t load64(std::span<const std::uint8_t> bytes, std::size_t at) {
   return loadLE(bytes, at, 8);
+}
+
+// The 8 bytes at `at`, least significant first, in one load: for bulk
+// work (hashing) over bytes the caller has checked are there.
+inline std::uint64_t load64At(const unsigned char* at) {
+  std::uint64_t v;
+  std::memcpy(&v, at, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
 }
 
 // ---- Fields at fixed offsets of fixed-size views ----

@@ -7,8 +7,10 @@
 namespace sentrel {
 
 namespace {
-// Below this many entries a linear scan beats hashing.
-constexpr std::size_t kIndexThreshold = 12;
+// Below this many entries a linear scan beats hashing (and building the
+// index, which a dictionary read once, like a drive's properties, never
+// pays back).
+constexpr std::size_t kIndexThreshold = 32;
 }  // namespace
 
 Dict::Dict() = default;
@@ -17,9 +19,7 @@ Dict::Dict(std::initializer_list<Init> entries) {
 }
 Dict::Dict(const Dict& other)
     : entries_(other.entries_),
-      index_(other.index_
-                 ? std::make_unique<std::unordered_map<std::string, std::size_t>>(*other.index_)
-                 : nullptr) {}
+      index_(other.index_ ? std::make_unique<Index>(*other.index_) : nullptr) {}
 Dict::Dict(Dict&&) noexcept = default;
 Dict& Dict::operator=(const Dict& other) {
   if (this != &other) *this = Dict(other);
@@ -37,7 +37,7 @@ std::vector<Dict::Entry>::const_iterator Dict::end() const {
 
 std::optional<std::size_t> Dict::indexOf(std::string_view key) const {
   if (index_) {
-    auto it = index_->find(std::string(key));
+    auto it = index_->find(key);
     if (it == index_->end()) return std::nullopt;
     return it->second;
   }
@@ -50,7 +50,7 @@ std::optional<std::size_t> Dict::indexOf(std::string_view key) const {
 void Dict::rebuildIndex() {
   index_.reset();
   if (entries_.size() < kIndexThreshold) return;
-  index_ = std::make_unique<std::unordered_map<std::string, std::size_t>>();
+  index_ = std::make_unique<Index>();
   index_->reserve(entries_.size() * 2);
   for (std::size_t i = 0; i < entries_.size(); ++i) index_->emplace(entries_[i].key, i);
 }

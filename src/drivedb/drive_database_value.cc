@@ -17,6 +17,20 @@ const AttributePreset* DriveDatabaseEntry::preset(std::string_view presetId) con
   return nullptr;
 }
 
+void DriveDatabaseEntry::addPreset(AttributePreset added) {
+  // attribDict keeps the first position of an id and the last preset for it.
+  bool replaced = false;
+  for (AttributePreset& existing : attribDict) {
+    if (existing.id == added.id) {
+      existing = added;
+      replaced = true;
+      break;
+    }
+  }
+  if (!replaced) attribDict.push_back(added);
+  attributes.push_back(std::move(added));
+}
+
 Dict DriveDatabaseEntry::toDict() const {
   Array presets;
   presets.reserve(attributes.size());

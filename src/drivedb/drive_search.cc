@@ -1,9 +1,12 @@
 #include "drivedb/drive_search.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
 #include <unicode/utypes.h>
+
+#include "sentrel/drivedb_parser.h"
 
 namespace sentrel::drivedb {
 
@@ -14,19 +17,38 @@ icu::UnicodeString unicodeOf(std::string_view text) {
       icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
 }
 
-// The first entry whose patterns, as given by `patternsOf(index)`, match.
+// The index of the first of the entries `tried` (ascending indices, or all
+// `count` of them when null) whose patterns, as given by
+// `patternsOf(index)`, match.
 template <typename PatternsOf>
-const DriveDatabaseEntry* search(const DriveDatabase& database, std::string_view model,
-                                 std::string_view firmware, PatternsOf&& patternsOf) {
+std::optional<std::size_t> search(std::size_t count, const std::vector<std::uint32_t>* tried,
+                                  std::string_view model, std::string_view firmware,
+                                  PatternsOf&& patternsOf) {
   // A missing firmware string still meets the "." of an unrestricted entry.
   if (firmware.empty()) firmware = " ";
   const icu::UnicodeString modelText = unicodeOf(model);
-  const icu::UnicodeString firmwareText = unicodeOf(firmware);
-  for (std::size_t i = 0; i < database.drives.size(); ++i) {
-    if (!patternsOf.modelFinds(i, modelText)) continue;
-    if (patternsOf.firmwareFinds(i, firmwareText)) return &database.drives[i];
+  std::optional<icu::UnicodeString> firmwareText;
+  const auto matches = [&](std::size_t i) {
+    if (!patternsOf.modelFinds(i, modelText)) return false;
+    if (!firmwareText) firmwareText = unicodeOf(firmware);
+    return patternsOf.firmwareFinds(i, *firmwareText);
+  };
+  if (tried) {
+    for (std::uint32_t i : *tried) {
+      if (matches(i)) return i;
+    }
+    return std::nullopt;
   }
-  return nullptr;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (matches(i)) return i;
+  }
+  return std::nullopt;
+}
+
+LiteralTable tableOf(const std::vector<PatternLiterals>& literals) {
+  LiteralTable table;
+  for (const PatternLiterals& entry : literals) table.add(entry);
+  return table;
 }
 
 }  // namespace
@@ -71,22 +93,80 @@ bool LazyPattern::finds(std::string_view text, const icu::UnicodeString& subject
   return result == MatchResult::found;
 }
 
+std::vector<PatternLiterals> modelLiteralsOf(const DriveDatabase& database) {
+  std::vector<PatternLiterals> out;
+  out.reserve(database.drives.size());
+  for (const DriveDatabaseEntry& entry : database.drives)
+    out.push_back(requiredLiterals(entry.model));
+  return out;
+}
+
 SearchableDatabase::SearchableDatabase(DriveDatabase database)
+    : SearchableDatabase(std::move(database), {}) {}
+
+SearchableDatabase::SearchableDatabase(DriveDatabase database,
+                                       std::vector<PatternLiterals> modelLiterals)
     : database_(std::move(database)),
+      literals_(modelLiterals.size() == database_.drives.size() ? std::move(modelLiterals)
+                                                                : modelLiteralsOf(database_)),
+      table_(tableOf(literals_)),
+      index_(table_),
+      patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {
+  // Every entry is there already.
+  for (std::size_t i = 0; i < database_.drives.size(); ++i)
+    std::call_once(patterns_[i].decoded, [] {});
+}
+
+SearchableDatabase::SearchableDatabase(CachedDatabase cached)
+    : database_{cached.version(), std::vector<DriveDatabaseEntry>(cached.entryCount())},
+      cached_(std::move(cached)),
+      index_(cached_->modelLiterals()),
       patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {}
 
+const DriveDatabase& SearchableDatabase::database() const {
+  std::call_once(allDecoded_, [this] {
+    for (std::size_t i = 0; i < database_.drives.size(); ++i) entry(i);
+  });
+  return database_;
+}
+
+const DriveDatabaseEntry& SearchableDatabase::entry(std::size_t index) const {
+  // Each entry is written once, before anyone reads it.
+  std::call_once(patterns_[index].decoded,
+                 [&] { database_.drives[index] = cached_->entry(index); });
+  return database_.drives[index];
+}
+
+std::string_view SearchableDatabase::modelText(std::size_t index) const {
+  return cached_ ? cached_->model(index) : std::string_view(database_.drives[index].model);
+}
+
+std::string_view SearchableDatabase::firmwareText(std::size_t index) const {
+  return cached_ ? cached_->firmware(index) : std::string_view(database_.drives[index].firmware);
+}
+
 const DriveDatabaseEntry* SearchableDatabase::lookup(std::string_view model,
-                                                     std::string_view firmware) const {
+                                                     std::string_view firmware, Scan scan) const {
   struct Cached {
     const SearchableDatabase& self;
     bool modelFinds(std::size_t i, const icu::UnicodeString& subject) const {
-      return self.patterns_[i].model.finds(self.database_.drives[i].model, subject);
+      return self.patterns_[i].model.finds(self.modelText(i), subject);
     }
     bool firmwareFinds(std::size_t i, const icu::UnicodeString& subject) const {
-      return self.patterns_[i].firmware.finds(self.database_.drives[i].firmware, subject);
+      return self.patterns_[i].firmware.finds(self.firmwareText(i), subject);
     }
   };
-  return search(database_, model, firmware, Cached{*this});
+  const std::size_t count = entryCount();
+  // ICU reads bytes that are not UTF-8 as U+FFFD, which no literal test
+  // here would see: such a model is tried against every entry.
+  std::optional<std::size_t> found;
+  if (scan == Scan::everyEntry || !isValidUtf8(model)) {
+    found = search(count, nullptr, model, firmware, Cached{*this});
+  } else {
+    const std::vector<std::uint32_t> tried = index_.candidates(model);
+    found = search(count, &tried, model, firmware, Cached{*this});
+  }
+  return found ? &entry(*found) : nullptr;
 }
 
 const DriveDatabaseEntry* lookupCompilingEachTime(const DriveDatabase& database,
@@ -101,7 +181,9 @@ const DriveDatabaseEntry* lookupCompilingEachTime(const DriveDatabase& database,
       return findsIn(compilePattern(database.drives[i].firmware).get(), subject);
     }
   };
-  return search(database, model, firmware, Fresh{database});
+  const std::optional<std::size_t> found =
+      search(database.drives.size(), nullptr, model, firmware, Fresh{database});
+  return found ? &database.drives[*found] : nullptr;
 }
 
 }  // namespace sentrel::drivedb

@@ -6,6 +6,10 @@
 // search makes its own short-lived matchers. A pattern that does not compile
 // never matches.
 //
+// A lookup compiles and runs only the model patterns that the model can
+// match by their literals (literal_index.h); the others cannot match it,
+// so the first entry found is the one a scan of every entry finds.
+//
 // Every match runs under ICU's time limit, so a pattern that backtracks
 // without end ("(a+)+$" on a long model) cannot hang a lookup: a match that
 // runs into the limit counts as no match, and the pattern is not tried again
@@ -16,12 +20,17 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
+#include "drivedb/database_cache.h"
+#include "drivedb/literal_index.h"
+#include "drivedb/pattern_literals.h"
 #include "sentrel/drive_database.h"
 
 namespace sentrel::drivedb {
@@ -62,25 +71,61 @@ class LazyPattern {
 
 // A database ready to be searched: the immutable entries beside a compiled
 // pattern slot for each of them. Installed as a whole and never changed.
+//
+// One read back from its cache decodes an entry the first time it is
+// asked for (entry(), a lookup that finds it) and all of them when the
+// whole database is (database()); the patterns a lookup runs come from the
+// cache's bytes directly.
 class SearchableDatabase {
  public:
+  // Works out the literals of every model pattern.
   explicit SearchableDatabase(DriveDatabase database);
+  // With the literals of the model patterns worked out before, one per
+  // entry (as modelLiterals() gives them); worked out afresh when the count
+  // does not fit.
+  SearchableDatabase(DriveDatabase database, std::vector<PatternLiterals> modelLiterals);
+  explicit SearchableDatabase(CachedDatabase cached);
 
-  const DriveDatabase& database() const { return database_; }
+  // The whole database, every entry decoded.
+  const DriveDatabase& database() const;
+  const std::string& version() const { return database_.version; }
+  std::size_t entryCount() const { return database_.drives.size(); }
+  // One entry of "drives"; `index` < entryCount().
+  const DriveDatabaseEntry& entry(std::size_t index) const;
+  // The literals of every entry's model pattern, as the cache keeps them.
+  const LiteralTable& modelLiterals() const { return cached_ ? cached_->modelLiterals() : table_; }
+
+  // Which entries a lookup tries: those the literals allow, or all of them
+  // (the reference the first must agree with).
+  enum class Scan { byLiterals, everyEntry };
 
   // The first entry whose model pattern is found in `model` and whose
   // firmware pattern is found in `firmware` (" " when that is empty).
-  const DriveDatabaseEntry* lookup(std::string_view model, std::string_view firmware) const;
+  const DriveDatabaseEntry* lookup(std::string_view model, std::string_view firmware,
+                                   Scan scan = Scan::byLiterals) const;
 
  private:
   struct EntryPatterns {
     LazyPattern model;
     LazyPattern firmware;
+    std::once_flag decoded;  // from a cache: the entry has been decoded
   };
 
-  DriveDatabase database_;
+  std::string_view modelText(std::size_t index) const;
+  std::string_view firmwareText(std::size_t index) const;
+
+  // From a cache the entries start empty and are filled in once each.
+  mutable DriveDatabase database_;
+  std::optional<CachedDatabase> cached_;
+  std::vector<PatternLiterals> literals_;  // when not from a cache
+  LiteralTable table_;                     // views into literals_
+  LiteralIndex index_;
   std::unique_ptr<EntryPatterns[]> patterns_;
+  mutable std::once_flag allDecoded_;
 };
+
+// The literals of each entry's model pattern, in entry order.
+std::vector<PatternLiterals> modelLiteralsOf(const DriveDatabase& database);
 
 // The same search compiling every pattern it tries afresh: the reference the
 // cached search must agree with, and the cost the cache saves.

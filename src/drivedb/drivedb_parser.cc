@@ -118,17 +118,7 @@ void addPreset(DriveDatabaseEntry& entry, std::string_view argument, NameExpande
     preset.name = names.expand(name);
   }
 
-  // attribDict keeps the first position of an id and the last preset for it.
-  bool replaced = false;
-  for (AttributePreset& existing : entry.attribDict) {
-    if (existing.id == preset.id) {
-      existing = preset;
-      replaced = true;
-      break;
-    }
-  }
-  if (!replaced) entry.attribDict.push_back(preset);
-  entry.attributes.push_back(std::move(preset));
+  entry.addPreset(std::move(preset));
 }
 
 // One "-F" option; a later one replaces an earlier one.
@@ -156,10 +146,6 @@ void parseOptions(DriveDatabaseEntry& entry, std::string_view options, NameExpan
   });
 }
 
-StyledText warningText(std::string text) {
-  return StyledText{std::move(text), Color::red, Font{"system", 11}, std::nullopt, 0};
-}
-
 // One brace-enclosed piece: exactly five fields separated by `",`.
 std::optional<DriveDatabaseEntry> parseEntry(std::string_view piece, NameExpander& names) {
   if (drivedb::countOccurrences(piece, "\",") != 4) return std::nullopt;
@@ -173,7 +159,7 @@ std::optional<DriveDatabaseEntry> parseEntry(std::string_view piece, NameExpande
   entry.firmware = patternField(parts[2]);
   if (entry.firmware.empty()) entry.firmware = ".";
   entry.modelfamily = family.empty() ? entry.model : std::string(family);
-  entry.warning = warningText(warningField(parts[3]));
+  entry.warning = drivedb::warningText(warningField(parts[3]));
   parseOptions(entry, parts[4], names);
   return entry;
 }

@@ -1,5 +1,7 @@
 #include "drivedb/drivedb_tables.h"
 
+#include <utility>
+
 namespace sentrel::drivedb {
 
 const PresetRow* findPresetRow(std::string_view key) {
@@ -14,6 +16,10 @@ std::optional<std::string_view> firmwareBugDescription(std::string_view name) {
     if (row.name == name) return row.description;
   }
   return std::nullopt;
+}
+
+StyledText warningText(std::string text) {
+  return StyledText{std::move(text), Color::red, Font{"system", 11}, std::nullopt, 0};
 }
 
 }  // namespace sentrel::drivedb

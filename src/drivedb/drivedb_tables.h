@@ -5,7 +5,10 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "sentrel/value.h"
 
 namespace sentrel::drivedb {
 
@@ -111,5 +114,9 @@ inline constexpr std::array<FirmwareBugRow, 5> kFirmwareBugs{{
 
 // The description of a firmware bug name; empty for a name not in the table.
 std::optional<std::string_view> firmwareBugDescription(std::string_view name);
+
+// An entry's warning as it is shown: the system font at 11 points, in red
+// (an entry without a warning has an empty text with the same look).
+StyledText warningText(std::string text);
 
 }  // namespace sentrel::drivedb

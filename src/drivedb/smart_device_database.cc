@@ -2,9 +2,12 @@
 // storage paths, its queue label and the installed database) and the
 // operations that read the file through the platform, install the result
 // and search it.
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
+#include "drivedb/database_cache.h"
+#include "drivedb/database_loading.h"
 #include "drivedb/drive_search.h"
 #include "drivedb/drivedb_tables.h"
 #include "sentrel/drive_database.h"
@@ -26,6 +29,7 @@ struct ClassState {
   std::string dbPath;
   std::string tempPath;
   std::string dlq;
+  std::string cacheFolder;  // "" when the user has no cache folder
 
   std::shared_ptr<const SearchableDatabase> installed() const {
     std::lock_guard lock(mutex_);
@@ -62,7 +66,20 @@ std::shared_ptr<ClassState> setUp(std::uint64_t generation) {
   state->dbPath = state->dbfolder + "/drivedb.h";
   state->tempPath = state->dbfolder + "/temp.h";
   state->dlq = "downloadQ";
+  const std::string caches = machine.user->cacheDirectory();
+  if (!caches.empty()) state->cacheFolder = caches + "/sentrel";
   return state;
+}
+
+// The one rule for where a parsed database is kept (see cachePath()).
+std::string cachePathFor(const ClassState& state, std::string_view source) {
+  if (source == state.dbPath) return state.dbfolder + "/drivedb.cache";
+  if (state.cacheFolder.empty()) return "";
+  // One cache per source file, named by its path.
+  char name[32];
+  std::snprintf(name, sizeof name, "drivedb-%016llx.cache",
+                static_cast<unsigned long long>(drivedb::contentHash(source)));
+  return state.cacheFolder + "/" + name;
 }
 
 // The class setup runs on first use and again once another platform has
@@ -76,30 +93,32 @@ std::shared_ptr<ClassState> classState() {
   return state;
 }
 
-// A file's text when it can be read and is UTF-8.
-std::optional<std::string> readUtf8(platform::Files& files, std::string_view path) {
-  std::optional<std::string> text = files.readFile(path, nullptr);
-  if (!text || !isValidUtf8(*text)) return std::nullopt;
-  return text;
+drivedb::LoadedDatabase loadThrough(const ClassState& state, std::string_view path) {
+  return drivedb::loadDatabaseFile(*platform::current().files, path, cachePathFor(state, path));
 }
 
-// The stored file, or else the copy among the host's resources.
-std::optional<std::string> readSourceText(const ClassState& state) {
-  platform::Platform& machine = platform::current();
-  if (auto text = readUtf8(*machine.files, state.dbPath)) return text;
-  if (auto resource = machine.bundles->hostResourcePath("drivedb.h", "driveDatabase")) {
-    return readUtf8(*machine.files, *resource);
-  }
-  return std::nullopt;
-}
-
+// The stored file, or else (when it cannot be read as UTF-8 text) the copy
+// among the host's resources; each through its cache.
 bool unpackInto(ClassState& state) {
-  std::optional<std::string> text = readSourceText(state);
-  if (!text) return false;
-  std::optional<DriveDatabase> parsed = parseDriveDatabase(*text);
-  if (!parsed) return false;
-  state.install(std::make_shared<const SearchableDatabase>(std::move(*parsed)));
+  using Problem = drivedb::LoadedDatabase::Problem;
+  drivedb::LoadedDatabase loaded = loadThrough(state, state.dbPath);
+  if (loaded.problem == Problem::unreadable || loaded.problem == Problem::notUtf8) {
+    std::optional<std::string> resource =
+        platform::current().bundles->hostResourcePath("drivedb.h", "driveDatabase");
+    if (!resource) return false;
+    loaded = loadThrough(state, *resource);
+  }
+  if (!loaded.database) return false;
+  state.install(std::move(loaded.database));
   return true;
+}
+
+// The installed database, parsed (or read from its cache) first when none is.
+std::shared_ptr<const SearchableDatabase> installedOrLoaded(ClassState& state) {
+  std::shared_ptr<const SearchableDatabase> installed = state.installed();
+  if (installed) return installed;
+  unpackInto(state);
+  return state.installed();
 }
 
 }  // namespace
@@ -140,21 +159,43 @@ bool KVSmartDeviceDatabase::unpackDriveDBFile() {
 
 std::shared_ptr<const DriveDatabaseEntry> KVSmartDeviceDatabase::lookupDriveModel(
     std::string_view model, std::string_view firmwareVersion) {
-  std::shared_ptr<ClassState> state = classState();
-  std::shared_ptr<const SearchableDatabase> installed = state->installed();
-  if (!installed) {
-    unpackInto(*state);
-    installed = state->installed();
-    if (!installed) return nullptr;
-  }
+  std::shared_ptr<const SearchableDatabase> installed = installedOrLoaded(*classState());
+  if (!installed) return nullptr;
   // The search holds `installed`, so an install meanwhile does not affect it.
   const DriveDatabaseEntry* entry = installed->lookup(model, firmwareVersion);
   if (!entry) return nullptr;
   return std::shared_ptr<const DriveDatabaseEntry>(std::move(installed), entry);
 }
 
+std::shared_ptr<const DriveDatabaseEntry> KVSmartDeviceDatabase::defaultEntry() {
+  std::shared_ptr<const SearchableDatabase> installed = classState()->installed();
+  if (!installed || installed->entryCount() == 0) return nullptr;
+  const DriveDatabaseEntry* first = &installed->entry(0);
+  return std::shared_ptr<const DriveDatabaseEntry>(std::move(installed), first);
+}
+
+bool KVSmartDeviceDatabase::ensureDriveDatabase() {
+  return installedOrLoaded(*classState()) != nullptr;
+}
+
 void KVSmartDeviceDatabase::installDriveDatabase(DriveDatabase database) {
   classState()->install(std::make_shared<const SearchableDatabase>(std::move(database)));
+}
+
+bool KVSmartDeviceDatabase::installDriveDatabaseFile(std::string_view path,
+                                                     platform::Failure* failure) {
+  std::shared_ptr<ClassState> state = classState();
+  drivedb::LoadedDatabase loaded = loadThrough(*state, path);
+  if (!loaded.database) {
+    if (failure) *failure = std::move(loaded.failure);
+    return false;
+  }
+  state->install(std::move(loaded.database));
+  return true;
+}
+
+std::string KVSmartDeviceDatabase::cachePath(std::string_view source) {
+  return cachePathFor(*classState(), source);
 }
 
 }  // namespace sentrel

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <unordered_map>
 
 namespace sentrel {
 
@@ -26,8 +27,8 @@ struct Family {
   std::string samples;
 };
 
-std::string escaped(std::string_view v) {
-  std::string out;
+// A label value as the exposition formats quote it.
+void appendEscaped(std::string& out, std::string_view v) {
   for (char c : v) {
     if (c == '\\')
       out += "\\\\";
@@ -38,7 +39,6 @@ std::string escaped(std::string_view v) {
     else
       out += c;
   }
-  return out;
 }
 
 // The shortest text that reads back as the same double ("0.1", not
@@ -59,23 +59,26 @@ std::string number(std::uint64_t v) {
 class Writer {
  public:
   Family& family(const std::string& name, Type type, const std::string& help) {
-    for (Family& f : families_)
-      if (f.name == name) return f;
-    families_.push_back({name, type, help, ""});
-    return families_.back();
+    auto [at, added] = index_.try_emplace(name, families_.size());
+    if (added) families_.push_back({name, type, help, ""});
+    return families_[at->second];
   }
 
   void add(const std::string& name, Type type, const std::string& help,
            const std::vector<Label>& labels, const std::string& value) {
-    Family& f = family(name, type, help);
-    f.samples += name;
+    std::string& out = family(name, type, help).samples;
+    out += name;
     if (!labels.empty()) {
-      f.samples += "{";
-      for (std::size_t i = 0; i < labels.size(); ++i)
-        f.samples += (i ? "," : "") + labels[i].name + "=\"" + escaped(labels[i].value) + "\"";
-      f.samples += "}";
+      out += '{';
+      for (std::size_t i = 0; i < labels.size(); ++i) {
+        if (i) out += ',';
+        out.append(labels[i].name).append("=\"");
+        appendEscaped(out, labels[i].value);
+        out += '"';
+      }
+      out += '}';
     }
-    f.samples += " " + value + "\n";
+    out.append(" ").append(value).append("\n");
   }
 
   std::string text(MetricsFormat format) const {
@@ -104,6 +107,7 @@ class Writer {
 
  private:
   std::vector<Family> families_;
+  std::unordered_map<std::string, std::size_t> index_;
 };
 
 const char* healthValue(const std::string& word) {

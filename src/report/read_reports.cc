@@ -162,7 +162,7 @@ std::vector<DriveReport> readDriveReports(const std::vector<std::string>& disks,
   }
   // The workers share one installed database: parse it here, once, rather
   // than in each of them.
-  if (anyAta && !KVSmartDeviceDatabase::driveDatabase()) KVSmartDeviceDatabase::unpackDriveDBFile();
+  if (anyAta) KVSmartDeviceDatabase::ensureDriveDatabase();
 
   const std::size_t workers = std::min<std::size_t>(std::max(1u, options.workers), pending);
   const bool limited = options.deadline.count() > 0;

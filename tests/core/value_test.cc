@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -126,6 +127,51 @@ TEST(ValueJsonTest, ErrorsSayWhere) {
     EXPECT_EQ(error.path, c.path) << c.text;
     EXPECT_FALSE(error.message.empty());
   }
+}
+
+// A syntax error anywhere wins over a key given twice, which wins over
+// the first value nested too deeply or a malformed {"$data"}.
+TEST(ValueJsonTest, ErrorsKeepTheirOrderOfPrecedence) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  struct Case {
+    std::string text;
+    std::string path;
+    std::string message;  // a part of it
+  } cases[] = {
+      {R"({"a": 1, "a": 2, "b": {"$data": 5})", "", "syntax error at line 1"},
+      {R"({"x": {"$data": 5}, "a": [1, {"b": 1, "b": 2}]})", "$.a[1].b", "the key appears twice"},
+      {"[{\"$data\": 5}, " + std::string(300, '[') + std::string(300, ']') + "]", "$[0].$data",
+       "hex digit pairs"},
+      {deep, "$" + std::string(1, '[') + "0]", "nested too deeply"},
+      {"1e999", "", "number too large"},
+      {"\"\\udc00\"", "", "lone low surrogate"},
+      {"\"a\tb\"", "", "control character"},
+      {"\"\xc3\"", "", "not well-formed UTF-8"},
+      {"[1,]", "", "expected a value"},
+      {"{} x", "", "after the value"},
+  };
+  for (const Case& c : cases) {
+    ReadError error;
+    EXPECT_FALSE(fromJson(c.text, &error)) << c.text.substr(0, 80);
+    if (c.message == "nested too deeply") {
+      EXPECT_EQ(error.path.substr(0, 4), "$[0]") << error.path.substr(0, 80);
+      EXPECT_EQ(std::count(error.path.begin(), error.path.end(), '['), 257);
+    } else {
+      EXPECT_EQ(error.path, c.path) << c.text.substr(0, 80);
+    }
+    EXPECT_NE(error.message.find(c.message), std::string::npos) << error.text();
+  }
+}
+
+TEST(ValueJsonTest, NumbersAndEscapesReadAsJsonMeansThem) {
+  ReadError error;
+  auto v = fromJson(R"([18446744073709551615, -9223372036854775808, 1e-999, 2.5, -0,
+                        "\ud83d\ude00\u00e9\n", 1E2])",
+                    &error);
+  ASSERT_TRUE(v) << error.text();
+  EXPECT_EQ(*v, Value(Array{std::numeric_limits<std::uint64_t>::max(),
+                            std::numeric_limits<std::int64_t>::min(), 0.0, 2.5, 0,
+                            "\xf0\x9f\x98\x80\xc3\xa9\n", 100.0}));
 }
 
 TEST(ValueHexTest, ParsesPairsOnly) {

@@ -9,21 +9,13 @@
 #include "fake_machine.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/drivedb_parser.h"
+#include "support/debian_drivedb.h"
 
 namespace sentrel {
 namespace {
 
-constexpr const char* kDebianDriveDb = "/usr/share/smartmontools/drivedb.h";
-
-const std::string& debianText() {
-  static const std::string text = [] {
-    std::ifstream in(kDebianDriveDb, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }();
-  return text;
-}
+using testing::debianText;
+using testing::kDebianDriveDb;
 
 class DriveDatabaseRealFileTest : public ::testing::Test {
  protected:

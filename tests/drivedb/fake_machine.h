@@ -105,6 +105,9 @@ class FakeUser final : public platform::User {
   std::string userName() override { return "tester"; }
   std::string homeDirectory() override { return "/home/tester"; }
   std::string applicationSupportDirectory() override { return "/home/tester/.local/share"; }
+  std::string cacheDirectory() override { return caches; }
+  // None on a machine of real files, so nothing is written outside the test.
+  std::string caches = "/home/tester/.cache";
 };
 
 inline constexpr const char* kSupportFolder = "/home/tester/.local/share/TestHost/driveDatabase";
@@ -133,6 +136,7 @@ class FakeMachine {
     p.files = realFiles ? &platform::linuxFiles() : static_cast<platform::Files*>(&files);
     p.bundles = &bundles_;
     p.user = &user_;
+    if (realFiles) user_.caches.clear();
     return p;
   }
 

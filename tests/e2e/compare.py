@@ -648,6 +648,36 @@ def volume_names(dev):
     return names
 
 
+def io_counters(text):
+    """Reads and sectors read of sda and nvme0n1 (sysfs stat) and the NVMe
+    data units read, from an io-before or io-after section."""
+    if not text:
+        return None
+    lines = text.split("\n")
+    stats = [line.split() for line in lines[:2]]
+    try:
+        units = json.loads("\n".join(lines[2:]))["nvme_smart_health_information_log"][
+            "data_units_read"]
+        return {"sda reads": int(stats[0][0]), "sda sectors read": int(stats[0][2]),
+                "nvme0n1 reads": int(stats[1][0]),
+                "nvme0n1 sectors read": int(stats[1][2]), "nvme0 data units read": units}
+    except (IndexError, KeyError, ValueError, json.JSONDecodeError):
+        return None
+
+
+def no_media_reads(report, full):
+    report.heading("five runs of list and health --all read no media")
+    print("        " + " ".join((full.text("udev-records") or "").split("\n")))
+    if full.status("five-runs") != 0:
+        report.fail("five runs of list and health --all", full.describe("five-runs"))
+    before, after = io_counters(full.text("io-before")), io_counters(full.text("io-after"))
+    if before is None or after is None:
+        report.fail("read counters", "io-before or io-after unreadable")
+        return
+    for name in before:
+        report.check(f"{name} unchanged", after[name], before[name], sides=("after", "before"))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -660,6 +690,8 @@ def main():
     except (OSError, json.JSONDecodeError):
         expected = {}
     report = Report()
+
+    no_media_reads(report, full)
 
     report.heading("list")
     listing = need(report, full, "sentrel-list", "sentrel list")

@@ -129,6 +129,24 @@ else
   # The typed JSON of every disk, checked against the schema on the host.
   section sentrel-health-all-typed sentrel --offline --format json health --all
   section sentrel-device-sda-typed sentrel --offline --format json device sda
+
+  # Listing and checking disks reads no media once udev has a record of
+  # them. This guest has no udev: its records are written here as udev
+  # writes them when a device appears, with what make-disks.sh put on the
+  # disks (a GPT, one partition each: ext4 "E2E-SATA", vfat "E2E-NVME").
+  section udev-records sh -c '
+    mkdir -p /run/udev/data
+    record() { printf "$2" >"/run/udev/data/b$(cat "/sys/class/block/$1/dev")"; }
+    record sda "E:ID_PART_TABLE_TYPE=gpt\n"
+    record sda1 "E:ID_FS_TYPE=ext4\nE:ID_FS_LABEL_ENC=E2E-SATA\n"
+    record nvme0n1 "E:ID_PART_TABLE_TYPE=gpt\n"
+    record nvme0n1p1 "E:ID_FS_TYPE=vfat\nE:ID_FS_LABEL_ENC=E2E-NVME\n"
+    head /run/udev/data/*'
+  section io-before sh -c 'cat /sys/block/sda/stat /sys/block/nvme0n1/stat; smartctl -j -A /dev/nvme0'
+  section five-runs sh -c 'for i in 1 2 3 4 5; do
+    sentrel --offline list >/dev/null && sentrel --offline health --all >/dev/null || exit 1
+  done'
+  section io-after sh -c 'cat /sys/block/sda/stat /sys/block/nvme0n1/stat; smartctl -j -A /dev/nvme0'
 fi
 section dmesg dmesg
 finish

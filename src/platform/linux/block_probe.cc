@@ -73,13 +73,19 @@ std::optional<BlockContent> contentFromUdevRecord(std::string_view record) {
 
 std::optional<BlockContent> LinuxBlockProbe::probe(const std::string& devNode,
                                                    const std::string& majorMinor) {
-  if (auto c = probeWithBlkid(devNode)) return c;
-  if (majorMinor.empty()) return std::nullopt;
-  std::ifstream in(udevData_ + "/b" + majorMinor);
-  if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  return contentFromUdevRecord(s.str());
+  // udev's record first: it says what udev's own probe found when the
+  // device appeared, so listing disks reads no media and wakes no disk.
+  // A record without partition or file-system keys is a blank device.
+  if (!majorMinor.empty()) {
+    std::ifstream in(udevData_ + "/b" + majorMinor);
+    if (in) {
+      std::ostringstream s;
+      s << in.rdbuf();
+      return contentFromUdevRecord(s.str()).value_or(BlockContent{});
+    }
+  }
+  // No record (no udev, or a device udev has not seen): probe the device.
+  return probeWithBlkid(devNode);
 }
 
 }  // namespace sentrel::platform

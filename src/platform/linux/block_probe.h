@@ -1,7 +1,7 @@
-// The block probe of a real machine: libblkid reads the partition table,
-// file-system type and label from the device; when the device cannot be
-// read (no permission), udev's database, which anyone may read, says what
-// udev's own probe found.
+// The block probe of a real machine: udev's database, which anyone may
+// read, says what udev's own probe found of the partition table, file
+// system and label, without a read of the device; libblkid reads them from
+// the device only when udev has no record of it.
 #pragma once
 
 #include "platform/linux/sysfs_disks.h"

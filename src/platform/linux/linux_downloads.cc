@@ -6,7 +6,13 @@
 // caller's limit, and only an answer with a success status delivers one.
 // Each download runs on its own detached thread and hands its result to the
 // completion there.
+//
+// libcurl, with its TLS, SSH and Kerberos libraries, is loaded (dlopen of
+// Debian's libcurl.so.4, package libcurl4) and initialised at the first
+// download, so the commands that download nothing do not pay for it. Only
+// its header is needed to build.
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <mutex>
 #include <thread>
@@ -16,6 +22,64 @@
 namespace sentrel::platform {
 
 namespace {
+
+// The soname of the libcurl ABI the header describes.
+constexpr const char* kCurlLibrary = "libcurl.so.4";
+
+// The functions of libcurl used here, looked up in the loaded library.
+struct Curl {
+  CURLcode (*globalInit)(long flags);
+  CURL* (*easyInit)();
+  CURLcode (*easySetopt)(CURL* curl, CURLoption option, ...);
+  CURLcode (*easyPerform)(CURL* curl);
+  CURLcode (*easyGetinfo)(CURL* curl, CURLINFO info, ...);
+  void (*easyCleanup)(CURL* curl);
+  const char* (*easyStrerror)(CURLcode code);
+};
+
+template <typename Function>
+bool lookUp(void* library, const char* name, Function& out) {
+  out = reinterpret_cast<Function>(::dlsym(library, name));
+  return out != nullptr;
+}
+
+// libcurl loaded and initialised, once per process (the library stays
+// loaded: a download may still run when the process exits); null with the
+// reason in `why` when it cannot be had.
+const Curl* loadCurl(std::string& why) {
+  static std::once_flag once;
+  static Curl curl;
+  static bool loaded = false;
+  static std::string failure;
+  std::call_once(once, [] {
+    void* library = ::dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      const char* error = ::dlerror();
+      failure = std::string("the download library ") + kCurlLibrary +
+                " could not be loaded (install the libcurl4 package): " +
+                (error ? error : "unknown reason");
+      return;
+    }
+    if (!lookUp(library, "curl_global_init", curl.globalInit) ||
+        !lookUp(library, "curl_easy_init", curl.easyInit) ||
+        !lookUp(library, "curl_easy_setopt", curl.easySetopt) ||
+        !lookUp(library, "curl_easy_perform", curl.easyPerform) ||
+        !lookUp(library, "curl_easy_getinfo", curl.easyGetinfo) ||
+        !lookUp(library, "curl_easy_cleanup", curl.easyCleanup) ||
+        !lookUp(library, "curl_easy_strerror", curl.easyStrerror)) {
+      failure = std::string("the download library ") + kCurlLibrary + " lacks a function it needs";
+      return;
+    }
+    // Not thread-safe in libcurl, hence here, once, before any transfer.
+    if (curl.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      failure = std::string("the download library ") + kCurlLibrary + " could not be initialised";
+      return;
+    }
+    loaded = true;
+  });
+  if (!loaded) why = failure;
+  return loaded ? &curl : nullptr;
+}
 
 std::mutex timeoutsMutex;
 
@@ -63,49 +127,59 @@ Failure::Kind kindOf(CURLcode code) {
   }
 }
 
+// The scheme compares without regard to case, as libcurl reads it.
 bool isPlainHttp(const std::string& url) {
-  return curl_strnequal(url.c_str(), "http://", 7) != 0;
+  constexpr std::string_view kHttp = "http://";
+  if (url.size() < kHttp.size()) return false;
+  for (std::size_t i = 0; i < kHttp.size(); ++i) {
+    const char c = url[i] >= 'A' && url[i] <= 'Z' ? static_cast<char>(url[i] - 'A' + 'a') : url[i];
+    if (c != kHttp[i]) return false;
+  }
+  return true;
 }
 
 DownloadResult fetch(const std::string& url, std::size_t maxBytes) {
-  CURL* curl = curl_easy_init();
+  std::string why;
+  const Curl* api = loadCurl(why);
+  if (!api) return {std::nullopt, failureOf(Failure::Kind::unsupported, url, std::move(why))};
+  CURL* curl = api->easyInit();
   if (!curl)
     return {std::nullopt, failureOf(Failure::Kind::unsupported, url,
                                     "the download library could not be started")};
   Body body;
   body.limit = maxBytes;
   char error[CURL_ERROR_SIZE] = "";
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  api->easySetopt(curl, CURLOPT_URL, url.c_str());
   // The scheme the address was given with is the only one spoken, and
   // anything else (ftp://, file://, an address without a scheme) fails.
   const bool plainHttp = isPlainHttp(url);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, plainHttp ? "http" : "https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, plainHttp ? 0L : 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  api->easySetopt(curl, CURLOPT_PROTOCOLS_STR, plainHttp ? "http" : "https");
+  api->easySetopt(curl, CURLOPT_FOLLOWLOCATION, plainHttp ? 0L : 1L);
+  api->easySetopt(curl, CURLOPT_MAXREDIRS, 10L);
+  api->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  api->easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  api->easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   // Error statuses end the transfer at their headers.
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
+  api->easySetopt(curl, CURLOPT_FAILONERROR, 1L);
+  api->easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
   const DownloadTimeouts limits = downloadTimeouts();
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, append);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  const CURLcode code = curl_easy_perform(curl);
+  api->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+  api->easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+  api->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+  api->easySetopt(curl, CURLOPT_WRITEFUNCTION, append);
+  api->easySetopt(curl, CURLOPT_WRITEDATA, &body);
+  api->easySetopt(curl, CURLOPT_ERRORBUFFER, error);
+  const CURLcode code = api->easyPerform(curl);
   long status = 0;
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_cleanup(curl);
+  api->easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  api->easyCleanup(curl);
   if (body.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
     return {std::nullopt, failureOfSize(url, maxBytes)};
   // A redirect that is not followed ends here too, with its 3xx status.
   if (code == CURLE_HTTP_RETURNED_ERROR || (code == CURLE_OK && (status < 200 || status > 299)))
     return {std::nullopt, failureOfHttpStatus(url, status)};
   if (code != CURLE_OK) {
-    std::string reason = *error ? std::string(error) : std::string(curl_easy_strerror(code));
+    std::string reason = *error ? std::string(error) : std::string(api->easyStrerror(code));
     if (code == CURLE_UNSUPPORTED_PROTOCOL)
       reason = "refused: only https:// is fetched, and followed when redirected (" + reason + ")";
     return {std::nullopt, failureOf(kindOf(code), url, std::move(reason))};
@@ -115,7 +189,6 @@ DownloadResult fetch(const std::string& url, std::size_t maxBytes) {
 
 class CurlDownloads final : public Downloads {
  public:
-  CurlDownloads() { curl_global_init(CURL_GLOBAL_DEFAULT); }
   void start(std::string_view url, std::size_t maxBytes,
              std::function<void(DownloadResult)> completion) override {
     std::thread([url = std::string(url), maxBytes, completion = std::move(completion)] {

@@ -155,6 +155,9 @@ class LinuxFiles final : public Files {
     }
     const std::uint64_t limit = fileSizeLimit();
     std::string out;
+    // The size it has now, so the text is not moved as it grows.
+    if (static_cast<std::uint64_t>(st.st_size) <= limit)
+      out.reserve(static_cast<std::size_t>(st.st_size) + 1);
     char buf[65536];
     for (;;) {
       // A file may grow while it is read: the limit is held to the bytes read.
@@ -282,6 +285,12 @@ class LinuxFiles final : public Files {
     // os-release stands in for it.
     if (path == "/System/Library/CoreServices/SystemVersion.plist") return osRelease();
     return std::nullopt;
+  }
+
+  std::optional<std::int64_t> modificationTime(std::string_view path) override {
+    struct stat st {};
+    if (::stat(std::string(path).c_str(), &st) != 0) return std::nullopt;
+    return std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
   }
 
  private:

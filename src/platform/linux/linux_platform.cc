@@ -86,6 +86,9 @@ class LinuxUser final : public User {
     return dataHomeFor(options().dataHome, ::geteuid(), std::getenv("XDG_DATA_HOME"),
                        homeDirectory());
   }
+  std::string cacheDirectory() override {
+    return xdgFolder(std::getenv("XDG_CACHE_HOME"), homeDirectory(), ".cache");
+  }
 };
 
 class SystemLog final : public Log {

@@ -15,13 +15,49 @@ using platform::kGeneralError;
 namespace {
 
 // Copies a buffer the command answers with into the caller's buffer, or
-// zero-fills it and fails when the description has none.
-Status answer(const SimBuffer& source, std::span<std::uint8_t> out) {
+// zero-fills it and fails when the description has none, or when its file
+// cannot be used (`failure` then says why).
+Status answer(const SimBuffer& source, std::span<std::uint8_t> out,
+              std::optional<platform::Failure>& failure) {
   std::fill(out.begin(), out.end(), std::uint8_t{0});
-  if (!source.bytes) return source.status ? source.status : kGeneralError;
-  std::memcpy(out.data(), source.bytes->data(), std::min(out.size(), source.bytes->size()));
+  const std::optional<Data>* bytes = &source.bytes;
+  if (source.file) {
+    platform::Failure why;
+    bytes = &source.file->read(why);
+    if (!*bytes) {
+      failure = std::move(why);
+      return kGeneralError;
+    }
+  }
+  if (!*bytes) return source.status ? source.status : kGeneralError;
+  std::memcpy(out.data(), (*bytes)->data(), std::min(out.size(), (*bytes)->size()));
   return source.status;
 }
+
+}  // namespace
+
+const std::optional<Data>& SectorFile::read(platform::Failure& failure) const {
+  std::call_once(once_, [this] {
+    platform::Failure error;
+    std::optional<std::string> text = files_.readFile(path_, &error);
+    std::string problem;
+    if (!text) {
+      problem = "cannot read sector file " + error.message();
+    } else if (text->size() != size_) {
+      problem =
+          "holds " + std::to_string(text->size()) + " bytes, expected " + std::to_string(size_);
+    } else {
+      bytes_.emplace(text->begin(), text->end());
+      return;
+    }
+    failure_ = platform::failureOf(platform::Failure::Kind::badData, description_,
+                                   jsonPath_ + ": " + problem);
+  });
+  if (!bytes_) failure = failure_;
+  return bytes_;
+}
+
+namespace {
 
 class SimAtaInterface final : public platform::AtaSmartInterface {
  public:
@@ -52,7 +88,7 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
   // While a self-test runs, the data's execution status byte steps through
   // the description's run; the checksum is made sound again.
   Status readSmartData(platform::Sector buffer) override {
-    Status s = answer(ata_->smartData, buffer);
+    Status s = answer(ata_->smartData, buffer, fileFailure_);
     SimAta::Run& run = *ata_->run;
     if (s == 0 && run.started && !ata_->selftestRun.empty()) {
       constexpr std::size_t kExecutionStatus = 363;
@@ -66,15 +102,15 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     return note("ata.validateSmartData", {}, platform::smartChecksumStatus(buffer));
   }
   Status readSmartThresholds(platform::Sector buffer) override {
-    return note("ata.readSmartThresholds", {}, answer(ata_->thresholds, buffer));
+    return note("ata.readSmartThresholds", {}, answer(ata_->thresholds, buffer, fileFailure_));
   }
   Status readSmartLog(std::uint8_t address, std::span<std::uint8_t> buffer) override {
     auto it = ata_->logs.find(address);
-    Status s = it == ata_->logs.end() ? answer(SimBuffer{}, buffer) : answer(it->second, buffer);
+    Status s = answer(it == ata_->logs.end() ? SimBuffer{} : it->second, buffer, fileFailure_);
     return note("ata.readSmartLog", {{"address", int{address}}, {"size", buffer.size()}}, s);
   }
   Status readIdentify(platform::Sector buffer) override {
-    return note("ata.readIdentify", {}, answer(ata_->identify, buffer));
+    return note("ata.readIdentify", {}, answer(ata_->identify, buffer, fileFailure_));
   }
   Status checkPowerMode(std::uint8_t& mode) override {
     if (!ata_->powerModeRegister) return note("ata.checkPowerMode", {}, platform::kNoDevice);
@@ -92,7 +128,11 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
     for (const auto& e : args) entry.set(e.key, e.value);
     if (std::string_view(call) != "ata.release") entry.set("status", status);
     machine_.record(std::move(entry));
-    if (status != 0) failure_ = platform::failureOfCommand("", call, status);
+    // A sector file that could not be used says so, not just the status.
+    if (status != 0)
+      failure_ =
+          fileFailure_ ? std::move(*fileFailure_) : platform::failureOfCommand("", call, status);
+    fileFailure_.reset();
     return status;
   }
 
@@ -106,6 +146,7 @@ class SimAtaInterface final : public platform::AtaSmartInterface {
   std::shared_ptr<SimAta> ata_;
   RegistryEntry service_;
   std::optional<platform::Failure> failure_;
+  std::optional<platform::Failure> fileFailure_;  // of the command being answered
 };
 
 class SimAtaPlugIn final : public platform::AtaSmartPlugIn {
@@ -143,7 +184,7 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
   std::uint16_t revision() override { return nvme_->revision; }
 
   Status readIdentifyData(std::span<std::uint8_t> buffer, std::uint32_t nsid) override {
-    Status s = answer(nvme_->identify, buffer);
+    Status s = answer(nvme_->identify, buffer, fileFailure_);
     machine_.record(Dict{
         {"call", "nvme.readIdentifyData"}, {"service", service_}, {"nsid", nsid}, {"status", s}});
     return noteFailure("nvme.readIdentifyData", s);
@@ -166,7 +207,7 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
         source = &nvme_->selfTestLog;
         break;
     }
-    Status s = answer(source ? *source : SimBuffer{}, buffer);
+    Status s = answer(source ? *source : SimBuffer{}, buffer, fileFailure_);
     if (logId == 6 && s == 0) stepSelfTest(buffer);
     machine_.record(Dict{{"call", "nvme.readLogPage"},
                          {"service", service_},
@@ -190,7 +231,7 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
   }
 
   Status readHealthData(std::span<std::uint8_t> buffer) override {
-    Status s = answer(nvme_->health, buffer);
+    Status s = answer(nvme_->health, buffer, fileFailure_);
     machine_.record(Dict{{"call", "nvme.readHealthData"}, {"service", service_}, {"status", s}});
     return noteFailure("nvme.readHealthData", s);
   }
@@ -212,7 +253,9 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
   // Ends every command: the drive's delay (real time), then why it failed.
   Status noteFailure(const char* call, Status s) {
     if (nvme_->delay.count() > 0) std::this_thread::sleep_for(nvme_->delay);
-    if (s != 0) failure_ = platform::failureOfCommand("", call, s);
+    if (s != 0)
+      failure_ = fileFailure_ ? std::move(*fileFailure_) : platform::failureOfCommand("", call, s);
+    fileFailure_.reset();
     return s;
   }
 
@@ -220,6 +263,7 @@ class SimNvmeInterface final : public platform::NvmeSmartInterface {
   std::shared_ptr<SimNvme> nvme_;
   RegistryEntry service_;
   std::optional<platform::Failure> failure_;
+  std::optional<platform::Failure> fileFailure_;  // of the command being answered
 };
 
 class SimNvmePlugIn final : public platform::NvmeSmartPlugIn {

@@ -1,5 +1,12 @@
 // Reads machine.json into a SimModel. Every problem is refused with the
 // JSON path where it was found, so a fixture author can fix it at once.
+//
+// The description is read once into values, which the model then takes
+// over (moved, not copied); a JSON path is put into words only for an
+// error. Sector files are read when a command first asks for one: a
+// machine of thousands of disks loads without opening any, and a file that
+// cannot be read, or has the wrong size, fails the command that reads it,
+// with the same words the load would have used.
 #include "platform/sim/sim_loader.h"
 
 #include <algorithm>
@@ -16,6 +23,45 @@ namespace sentrel::sim {
 
 namespace {
 
+// Where a value is in the description, as steps kept on the stack; its
+// words ("$.disks[3].ancestors[1].ata") are made only when asked for.
+class Path {
+ public:
+  Path() = default;  // "$"
+  Path operator/(std::string_view key) const { return Path(this, key, 0); }
+  Path operator[](std::size_t index) const { return Path(this, {}, index + 1); }
+
+  std::string text() const {
+    const Path* steps[kDeepest];
+    std::size_t depth = 0;
+    for (const Path* p = this; p->parent_ && depth < kDeepest; p = p->parent_) steps[depth++] = p;
+    std::string out = "$";
+    out.reserve(64);
+    while (depth > 0) {
+      const Path& step = *steps[--depth];
+      if (step.index_) {
+        out += '[';
+        out += std::to_string(step.index_ - 1);
+        out += ']';
+      } else {
+        out += '.';
+        out += step.key_;
+      }
+    }
+    return out;
+  }
+
+ private:
+  Path(const Path* parent, std::string_view key, std::size_t index)
+      : parent_(parent), key_(key), index_(index) {}
+
+  static constexpr std::size_t kDeepest = 16;  // deeper than any path of the format
+
+  const Path* parent_ = nullptr;
+  std::string_view key_;
+  std::size_t index_ = 0;  // 1 + the index of an array step; 0 for a key
+};
+
 struct LoadFailure {
   std::string path;
   std::string message;
@@ -23,55 +69,58 @@ struct LoadFailure {
 
 class Loader {
  public:
-  Loader(SimModel& model, platform::Files& files) : model_(model), files_(files) {}
+  Loader(SimModel& model, platform::Files& files, const std::string& fileName)
+      : model_(model), files_(files), fileName_(fileName) {}
 
-  void load(const Value& root) {
-    const Dict& top = dict(root, "$");
-    onlyKeys(top, "$",
+  void load(Value& root) {
+    const Path top;
+    Dict& d = dict(root, top);
+    onlyKeys(d, top,
              {format::kSystemVersion, "diskArbitrationFails", format::kHost, format::kExtensions,
               "userDefaults", format::kDisks, "mounts", "statfs", "tools", "downloads"});
-    if (auto* v = top.find("downloads")) {
-      for (const auto& e : dict(*v, "$.downloads")) {
-        std::string p = "$.downloads." + e.key;
+    if (auto* v = d.find("downloads")) {
+      const Path p = top / "downloads";
+      for (const auto& e : dict(*v, p)) {
         if (e.value.isNull()) {
           model_.downloads[e.key] = std::nullopt;
         } else {
-          model_.downloads[e.key] = inside(e.value, p);
+          model_.downloads[e.key] = inside(e.value, p / e.key);
         }
       }
     }
-    if (auto* v = top.find(format::kSystemVersion))
-      model_.systemVersion = string(*v, "$.systemVersion");
-    if (auto* v = top.find("diskArbitrationFails"))
-      model_.diskArbitrationFails = boolean(*v, "$.diskArbitrationFails");
+    if (auto* v = d.find(format::kSystemVersion))
+      model_.systemVersion = string(*v, top / format::kSystemVersion);
+    if (auto* v = d.find("diskArbitrationFails"))
+      model_.diskArbitrationFails = boolean(*v, top / "diskArbitrationFails");
     model_.home = model_.folder + "/home";
-    if (auto* v = top.find(format::kHost)) host(*v, "$.host");
-    homeStaysInside("$.host.home");
-    if (auto* v = top.find(format::kExtensions)) extensions(*v, "$.extensions");
-    if (auto* v = top.find("userDefaults")) model_.userDefaults = dict(*v, "$.userDefaults");
-    if (auto* v = top.find(format::kDisks)) {
-      const Array& disks = array(*v, "$.disks");
-      for (std::size_t i = 0; i < disks.size(); ++i)
-        disk(disks[i], "$.disks[" + std::to_string(i) + "]");
+    if (auto* v = d.find(format::kHost)) host(*v, top / format::kHost);
+    homeStaysInside(top / format::kHost / "home");
+    if (auto* v = d.find(format::kExtensions)) extensions(*v, top / format::kExtensions);
+    if (auto* v = d.find("userDefaults"))
+      model_.userDefaults = std::move(dict(*v, top / "userDefaults"));
+    if (auto* v = d.find(format::kDisks)) {
+      const Path p = top / format::kDisks;
+      Array& disks = array(*v, p);
+      model_.nodes.reserve(disks.size() * 3);
+      for (std::size_t i = 0; i < disks.size(); ++i) disk(disks[i], p[i]);
     }
     // Statistics take their defaults from the mount table, so it comes first.
-    if (auto* v = top.find("mounts")) mounts(*v, "$.mounts");
-    if (auto* v = top.find("statfs")) statfs(*v, "$.statfs");
-    if (auto* v = top.find("tools")) tools(*v, "$.tools");
+    if (auto* v = d.find("mounts")) mounts(*v, top / "mounts");
+    if (auto* v = d.find("statfs")) statfs(*v, top / "statfs");
+    if (auto* v = d.find("tools")) tools(*v, top / "tools");
   }
 
  private:
-  [[noreturn]] void fail(const std::string& path, const std::string& message) {
-    throw LoadFailure{path, message};
+  [[noreturn]] void fail(const Path& path, const std::string& message) {
+    throw LoadFailure{path.text(), message};
   }
 
   // Refuses keys the format does not know, so a misspelt key is reported
   // instead of silently leaving something out.
-  void onlyKeys(const Dict& d, const std::string& path,
-                std::initializer_list<std::string_view> known) {
+  void onlyKeys(const Dict& d, const Path& path, std::initializer_list<std::string_view> known) {
     for (const auto& e : d) {
       if (std::find(known.begin(), known.end(), e.key) == known.end())
-        fail(path + "." + e.key, "unknown key");
+        fail(path / e.key, "unknown key");
     }
   }
 
@@ -94,39 +143,43 @@ class Loader {
     return n;
   }
 
-  const Dict& dict(const Value& v, const std::string& path) {
+  Dict& dict(Value& v, const Path& path) {
     if (!v.ifDict()) fail(path, std::string("expected a dictionary, found ") + kindName(v.kind()));
     return *v.ifDict();
   }
-  const Array& array(const Value& v, const std::string& path) {
+  const Dict& dict(const Value& v, const Path& path) {
+    if (!v.ifDict()) fail(path, std::string("expected a dictionary, found ") + kindName(v.kind()));
+    return *v.ifDict();
+  }
+  Array& array(Value& v, const Path& path) {
     if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
     return *v.ifArray();
   }
-  std::string string(const Value& v, const std::string& path) {
+  const std::string& string(const Value& v, const Path& path) {
     if (!v.ifString()) fail(path, std::string("expected a string, found ") + kindName(v.kind()));
     return *v.ifString();
   }
-  bool boolean(const Value& v, const std::string& path) {
+  bool boolean(const Value& v, const Path& path) {
     if (!v.ifBool()) fail(path, std::string("expected true or false, found ") + kindName(v.kind()));
     return *v.ifBool();
   }
-  std::int64_t integer(const Value& v, const std::string& path) {
+  std::int64_t integer(const Value& v, const Path& path) {
     auto i = v.toInt();
     if (!i) fail(path, std::string("expected an integer, found ") + kindName(v.kind()));
     return *i;
   }
-  std::uint16_t word(const Value& v, const std::string& path) {
+  std::uint16_t word(const Value& v, const Path& path) {
     std::int64_t i = integer(v, path);
     if (i < 0 || i > 0xFFFF) fail(path, "expected a number from 0 to 65535");
     return static_cast<std::uint16_t>(i);
   }
-  bool flag(const Dict& d, std::string_view key, const std::string& path) {
+  bool flag(const Dict& d, std::string_view key, const Path& path) {
     const Value* v = d.find(key);
-    return v && boolean(*v, path + "." + std::string(key));
+    return v && boolean(*v, path / key);
   }
 
   // A status may be written as a number or as hex text ("0xE00002C7").
-  Status status(const Value& v, const std::string& path) {
+  Status status(const Value& v, const Path& path) {
     if (const std::string* s = v.ifString()) {
       auto bits = numberText(*s);
       if (bits && *bits <= 0xFFFFFFFFull)
@@ -140,8 +193,8 @@ class Loader {
   // A file or folder the description names, which must lie inside the
   // machine folder: a folder someone else sent may not reach the user's own
   // files, neither by an absolute path nor by "..".
-  std::string inside(const Value& v, const std::string& path) {
-    std::string s = string(v, path);
+  std::string inside(const Value& v, const Path& path) {
+    const std::string& s = string(v, path);
     if (s.empty()) fail(path, "expected a path inside the machine folder, found \"\"");
     if (s.find('\0') != std::string::npos) fail(path, "a path holds no NUL character");
     if (s.front() == '/')
@@ -158,8 +211,8 @@ class Loader {
   // The host's names become a folder of the storage path
   // (HOME/Library/Application Support/NAME/driveDatabase): one plain
   // component.
-  std::string folderName(const Value& v, const std::string& path) {
-    std::string s = string(v, path);
+  std::string folderName(const Value& v, const Path& path) {
+    const std::string& s = string(v, path);
     if (s.find('/') != std::string::npos || s.find('\0') != std::string::npos || s == "." ||
         s == "..")
       fail(path, "\"" + s + "\" names a folder of the storage path: no \"/\", \".\" or \"..\"");
@@ -169,7 +222,7 @@ class Loader {
   // Everything the library writes lands below the home folder, so neither
   // the home folder nor anything in it may lead out of the machine folder
   // through a symbolic link.
-  void homeStaysInside(const std::string& path) {
+  void homeStaysInside(const Path& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path folder = fs::canonical(model_.folder, ec);
@@ -186,74 +239,77 @@ class Loader {
     }
   }
 
-  void host(const Value& v, const std::string& path) {
-    const Dict& h = dict(v, path);
+  void host(Value& v, const Path& path) {
+    Dict& h = dict(v, path);
     onlyKeys(h, path,
              {format::kBundleName, format::kBundleIdentifier, format::kUserName, "home",
               format::kResources, "localizedStrings"});
     if (auto* x = h.find(format::kBundleName))
-      model_.bundleName = folderName(*x, path + ".bundleName");
+      model_.bundleName = folderName(*x, path / format::kBundleName);
     if (auto* x = h.find(format::kBundleIdentifier))
-      model_.bundleIdentifier = folderName(*x, path + ".bundleIdentifier");
-    if (auto* x = h.find(format::kUserName)) model_.userName = string(*x, path + ".userName");
-    if (auto* x = h.find("home")) model_.home = inside(*x, path + ".home");
-    if (auto* x = h.find(format::kResources)) model_.resources = inside(*x, path + ".resources");
+      model_.bundleIdentifier = folderName(*x, path / format::kBundleIdentifier);
+    if (auto* x = h.find(format::kUserName)) model_.userName = string(*x, path / format::kUserName);
+    if (auto* x = h.find("home")) model_.home = inside(*x, path / "home");
+    if (auto* x = h.find(format::kResources))
+      model_.resources = inside(*x, path / format::kResources);
     if (auto* x = h.find("localizedStrings")) {
-      for (const auto& table : dict(*x, path + ".localizedStrings")) {
-        std::string tablePath = path + ".localizedStrings." + table.key;
+      const Path strings = path / "localizedStrings";
+      for (const auto& table : dict(*x, strings)) {
+        const Path tablePath = strings / table.key;
         auto& out = model_.localizedStrings[table.key];
         for (const auto& e : dict(table.value, tablePath))
-          out[e.key] = string(e.value, tablePath + "." + e.key);
+          out[e.key] = string(e.value, tablePath / e.key);
       }
     }
   }
 
-  void extensions(const Value& v, const std::string& path) {
-    const Array& list = array(v, path);
+  void extensions(Value& v, const Path& path) {
+    Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      const Dict& e = dict(list[i], p);
+      const Path p = path[i];
+      Dict& e = dict(list[i], p);
       onlyKeys(e, p, {format::kFolder, format::kBundleIdentifier, format::kImages});
       SimExtension ext;
       const Value* folder = e.find(format::kFolder);
       if (!folder) fail(p, "missing \"folder\"");
-      ext.folder = string(*folder, p + ".folder");
+      ext.folder = string(*folder, p / format::kFolder);
       if (auto* x = e.find(format::kBundleIdentifier))
-        ext.bundleIdentifier = string(*x, p + ".bundleIdentifier");
+        ext.bundleIdentifier = string(*x, p / format::kBundleIdentifier);
       if (auto* x = e.find(format::kImages)) {
-        const Array& images = array(*x, p + ".images");
+        const Path imagesPath = p / format::kImages;
+        const Array& images = array(*x, imagesPath);
         for (std::size_t k = 0; k < images.size(); ++k)
-          ext.images.push_back(string(images[k], p + ".images[" + std::to_string(k) + "]"));
+          ext.images.push_back(string(images[k], imagesPath[k]));
       }
       model_.extensions.push_back(std::move(ext));
     }
   }
 
-  std::uint64_t count(const Value& v, const std::string& path) {
+  std::uint64_t count(const Value& v, const Path& path) {
     auto n = v.toUInt();
     if (!n) fail(path, "expected a whole number from 0 to 18446744073709551615");
     return *n;
   }
 
-  void mounts(const Value& v, const std::string& path) {
-    const Array& list = array(v, path);
+  void mounts(Value& v, const Path& path) {
+    Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      const Dict& m = dict(list[i], p);
+      const Path p = path[i];
+      Dict& m = dict(list[i], p);
       onlyKeys(m, p, {"from", "on", "type"});
       const Value* on = m.find("on");
       if (!on) fail(p, "missing \"on\"");
       platform::MountEntry entry;
-      entry.on = string(*on, p + ".on");
-      if (auto* x = m.find("from")) entry.from = string(*x, p + ".from");
-      if (auto* x = m.find("type")) entry.type = string(*x, p + ".type");
+      entry.on = string(*on, p / "on");
+      if (auto* x = m.find("from")) entry.from = string(*x, p / "from");
+      if (auto* x = m.find("type")) entry.type = string(*x, p / "type");
       model_.mounts.push_back(std::move(entry));
     }
   }
 
-  void statfs(const Value& v, const std::string& path) {
+  void statfs(Value& v, const Path& path) {
     for (const auto& e : dict(v, path)) {
-      std::string p = path + "." + e.key;
+      const Path p = path / e.key;
       if (e.key.empty() || e.key.front() != '/') fail(p, "a statistics path is absolute");
       const Dict& d = dict(e.value, p);
       onlyKeys(d, p,
@@ -266,35 +322,36 @@ class Loader {
           stats.type = m.type;
         }
       }
-      if (auto* x = d.find("blockSize")) stats.blockSize = count(*x, p + ".blockSize");
-      if (auto* x = d.find("blocks")) stats.blocks = count(*x, p + ".blocks");
-      if (auto* x = d.find("freeBlocks")) stats.freeBlocks = count(*x, p + ".freeBlocks");
+      if (auto* x = d.find("blockSize")) stats.blockSize = count(*x, p / "blockSize");
+      if (auto* x = d.find("blocks")) stats.blocks = count(*x, p / "blocks");
+      if (auto* x = d.find("freeBlocks")) stats.freeBlocks = count(*x, p / "freeBlocks");
       stats.availableBlocks = stats.freeBlocks;
       if (auto* x = d.find("availableBlocks"))
-        stats.availableBlocks = count(*x, p + ".availableBlocks");
-      if (auto* x = d.find("type")) stats.type = string(*x, p + ".type");
-      if (auto* x = d.find("from")) stats.from = string(*x, p + ".from");
-      if (auto* x = d.find("on")) stats.on = string(*x, p + ".on");
+        stats.availableBlocks = count(*x, p / "availableBlocks");
+      if (auto* x = d.find("type")) stats.type = string(*x, p / "type");
+      if (auto* x = d.find("from")) stats.from = string(*x, p / "from");
+      if (auto* x = d.find("on")) stats.on = string(*x, p / "on");
       model_.statfs[e.key] = std::move(stats);
     }
   }
 
-  void tools(const Value& v, const std::string& path) {
-    const Array& list = array(v, path);
+  void tools(Value& v, const Path& path) {
+    Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      const Dict& t = dict(list[i], p);
+      const Path p = path[i];
+      Dict& t = dict(list[i], p);
       onlyKeys(t, p, {"tool", "arguments", "stdout", "stdoutFile"});
       SimTool tool;
       const Value* name = t.find("tool");
       if (!name) fail(p, "missing \"tool\"");
-      tool.tool = string(*name, p + ".tool");
+      tool.tool = string(*name, p / "tool");
       if (tool.tool.empty() || tool.tool.front() != '/')
-        fail(p + ".tool", "a tool path is absolute");
+        fail(p / "tool", "a tool path is absolute");
       if (auto* x = t.find("arguments")) {
-        const Array& args = array(*x, p + ".arguments");
+        const Path argumentsPath = p / "arguments";
+        const Array& args = array(*x, argumentsPath);
         for (std::size_t k = 0; k < args.size(); ++k)
-          tool.arguments.push_back(string(args[k], p + ".arguments[" + std::to_string(k) + "]"));
+          tool.arguments.push_back(string(args[k], argumentsPath[k]));
       }
       const Value* out = t.find("stdout");
       const Value* file = t.find("stdoutFile");
@@ -303,14 +360,14 @@ class Loader {
         if (const Data* bytes = out->ifData()) {
           tool.output.assign(bytes->begin(), bytes->end());
         } else {
-          tool.output = string(*out, p + ".stdout");
+          tool.output = string(*out, p / "stdout");
         }
       }
       if (file) {
-        std::string fileName = inside(*file, p + ".stdoutFile");
+        std::string fileName = inside(*file, p / "stdoutFile");
         platform::Failure error;
         auto bytes = files_.readFile(fileName, &error);
-        if (!bytes) fail(p + ".stdoutFile", "cannot read output file " + error.message());
+        if (!bytes) fail(p / "stdoutFile", "cannot read output file " + error.message());
         tool.output = std::move(*bytes);
       }
       model_.tools.push_back(std::move(tool));
@@ -320,17 +377,18 @@ class Loader {
   // Entries are numbered in creation order, unless the description gives an
   // entry's format::kHandle (a captured drive keeps the numbers of the machine it
   // was read from). Numbers skipped that way name nothing.
-  RegistryEntry addNode(SimNode node, const Dict& d, const std::string& path) {
+  RegistryEntry addNode(SimNode node, const Dict& d, const Path& path) {
     const Value* given = d.find(format::kHandle);
     if (!given) {
       model_.nodes.push_back(std::move(node));
       return static_cast<RegistryEntry>(model_.nodes.size());
     }
-    std::int64_t h = integer(*given, path + ".handle");
-    if (h < 1 || h > 1'000'000) fail(path + ".handle", "expected a number from 1 to 1000000");
+    const Path handlePath = path / format::kHandle;
+    std::int64_t h = integer(*given, handlePath);
+    if (h < 1 || h > 1'000'000) fail(handlePath, "expected a number from 1 to 1000000");
     auto index = static_cast<std::size_t>(h - 1);
     if (index < model_.nodes.size() && !model_.nodes[index].placeholder)
-      fail(path + ".handle", "handle " + std::to_string(h) + " is already taken");
+      fail(handlePath, "handle " + std::to_string(h) + " is already taken");
     while (model_.nodes.size() <= index) {
       SimNode free;
       free.placeholder = true;
@@ -345,44 +403,51 @@ class Loader {
     if (parent) model_.nodes[parent - 1].children.push_back(child);
   }
 
-  void disk(const Value& v, const std::string& path) {
-    const Dict& d = dict(v, path);
+  void disk(Value& v, const Path& path) {
+    Dict& d = dict(v, path);
     onlyKeys(d, path,
              {format::kHandle, format::kDescription, format::kProperties, format::kNoDisk,
               format::kDescendants, format::kAncestors});
     SimNode medium;
     medium.className = "IOMedia";
-    if (auto* x = d.find(format::kProperties)) medium.properties = dict(*x, path + ".properties");
+    if (auto* x = d.find(format::kProperties))
+      medium.properties = std::move(dict(*x, path / format::kProperties));
     if (!medium.properties.contains(keys::kWhole)) medium.properties.set(keys::kWhole, true);
     Dict description;
-    if (auto* x = d.find(format::kDescription)) description = dict(*x, path + ".description");
+    if (auto* x = d.find(format::kDescription))
+      description = std::move(dict(*x, path / format::kDescription));
     medium.name = description.stringOr(keys::kDAMediaName, "Media");
-    if (!flag(d, format::kNoDisk, path)) medium.description = description;
+    // The partitions take the whole disk's content from its description.
+    const Value* content = description.find(keys::kDAMediaContent);
+    std::optional<Value> wholeContent;
+    if (content) wholeContent = *content;
+    if (!flag(d, format::kNoDisk, path)) medium.description = std::move(description);
     RegistryEntry mediumHandle = addNode(std::move(medium), d, path);
     model_.wholeMedia.push_back(mediumHandle);
 
-    if (auto* x = d.find(format::kAncestors)) ancestors(*x, path + ".ancestors", mediumHandle);
+    if (auto* x = d.find(format::kAncestors))
+      ancestors(*x, path / format::kAncestors, mediumHandle);
     if (auto* x = d.find(format::kDescendants))
-      descendants(*x, path + ".descendants", mediumHandle, description);
+      descendants(*x, path / format::kDescendants, mediumHandle, wholeContent);
   }
 
   // Ancestors come parent first, up to the root. An ancestor with an "id"
   // that an earlier disk declared is that same entry: the chain joins it.
-  void ancestors(const Value& v, const std::string& path, RegistryEntry medium) {
-    const Array& list = array(v, path);
+  void ancestors(Value& v, const Path& path, RegistryEntry medium) {
+    Array& list = array(v, path);
     RegistryEntry child = medium;
     std::set<std::string> idsOfThisDisk;
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      const Dict& a = dict(list[i], p);
+      const Path p = path[i];
+      Dict& a = dict(list[i], p);
       onlyKeys(a, p,
                {"id", format::kHandle, format::kName, format::kClass, format::kProperties,
                 format::kAta, format::kNvme});
       std::string id;
-      if (auto* x = a.find("id")) id = string(*x, p + ".id");
+      if (auto* x = a.find("id")) id = string(*x, p / "id");
       if (!id.empty()) {
         if (!idsOfThisDisk.insert(id).second)
-          fail(p + ".id", "\"" + id + "\" stands twice in one chain of ancestors");
+          fail(p / "id", "\"" + id + "\" stands twice in one chain of ancestors");
         auto known = sharedAncestors_.find(id);
         if (known != sharedAncestors_.end()) {
           link(child, known->second);
@@ -390,11 +455,12 @@ class Loader {
         }
       }
       SimNode node;
-      if (auto* x = a.find(format::kName)) node.name = string(*x, p + ".name");
-      if (auto* x = a.find(format::kClass)) node.className = string(*x, p + ".class");
-      if (auto* x = a.find(format::kProperties)) node.properties = dict(*x, p + ".properties");
-      if (auto* x = a.find(format::kAta)) node.ata = ata(*x, p + ".ata");
-      if (auto* x = a.find(format::kNvme)) node.nvme = nvme(*x, p + ".nvme");
+      if (auto* x = a.find(format::kName)) node.name = string(*x, p / format::kName);
+      if (auto* x = a.find(format::kClass)) node.className = string(*x, p / format::kClass);
+      if (auto* x = a.find(format::kProperties))
+        node.properties = std::move(dict(*x, p / format::kProperties));
+      if (auto* x = a.find(format::kAta)) node.ata = ata(*x, p / format::kAta);
+      if (auto* x = a.find(format::kNvme)) node.nvme = nvme(*x, p / format::kNvme);
       RegistryEntry handle = addNode(std::move(node), a, p);
       if (!id.empty()) sharedAncestors_[id] = handle;
       link(child, handle);
@@ -402,71 +468,71 @@ class Loader {
     }
   }
 
-  void descendants(const Value& v, const std::string& path, RegistryEntry medium,
-                   const Dict& wholeDescription) {
-    const Array& list = array(v, path);
+  void descendants(Value& v, const Path& path, RegistryEntry medium,
+                   const std::optional<Value>& wholeContent) {
+    Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      const Dict& d = dict(list[i], p);
+      const Path p = path[i];
+      Dict& d = dict(list[i], p);
       onlyKeys(d, p, {format::kHandle, format::kProperties, format::kVolumeName, format::kNoDisk});
       SimNode node;
       node.className = "IOMedia";
-      if (auto* x = d.find(format::kProperties)) node.properties = dict(*x, p + ".properties");
+      if (auto* x = d.find(format::kProperties))
+        node.properties = std::move(dict(*x, p / format::kProperties));
       node.name = node.properties.stringOr(keys::kBSDName, "Partition");
       if (!flag(d, format::kNoDisk, p)) {
         Dict description;
         if (const std::string* bsd = node.properties.getString(keys::kBSDName))
           description.set(keys::kDAMediaBSDName, *bsd);
         description.set(keys::kDAMediaWhole, false);
-        if (auto* c = wholeDescription.find(keys::kDAMediaContent))
-          description.set(keys::kDAMediaContent, *c);
+        if (wholeContent) description.set(keys::kDAMediaContent, *wholeContent);
         if (auto* x = d.find(format::kVolumeName))
-          description.set(keys::kDAVolumeName, string(*x, p + ".volumeName"));
+          description.set(keys::kDAVolumeName, string(*x, p / format::kVolumeName));
         node.description = std::move(description);
       }
       link(addNode(std::move(node), d, p), medium);
     }
   }
 
-  SimBuffer buffer(const Value& v, const std::string& path, std::size_t size) {
+  SimBuffer buffer(const Value& v, const Path& path, std::size_t size) {
     SimBuffer out;
     const Value* source = &v;
-    std::string sourcePath = path;
+    const Path dataPath = path / "data";
+    const Path* sourcePath = &path;
     if (const Dict* d = v.ifDict(); d && !d->contains("$hex")) {
       onlyKeys(*d, path, {"data", format::kStatus});
-      if (auto* s = d->find(format::kStatus)) out.status = status(*s, path + ".status");
+      if (auto* s = d->find(format::kStatus)) out.status = status(*s, path / format::kStatus);
       source = d->find("data");
-      sourcePath = path + ".data";
+      sourcePath = &dataPath;
       if (!source) return out;  // only a status: the command fails with it
     }
     Data bytes;
     if (const Data* data = source->ifData()) {
       bytes = *data;  // {"$data": HEX}
     } else if (const Dict* d = source->ifDict()) {
-      onlyKeys(*d, sourcePath, {"$hex"});
+      onlyKeys(*d, *sourcePath, {"$hex"});
       const Value* hexText = d->find("$hex");
       if (!hexText)
-        fail(sourcePath, "a sector is a file name, {\"$hex\": ...} or {\"$data\": ...}");
-      auto hex = fromHex(string(*hexText, sourcePath + ".$hex"));
-      if (!hex) fail(sourcePath + ".$hex", "expected pairs of hex digits");
+        fail(*sourcePath, "a sector is a file name, {\"$hex\": ...} or {\"$data\": ...}");
+      auto hex = fromHex(string(*hexText, *sourcePath / "$hex"));
+      if (!hex) fail(*sourcePath / "$hex", "expected pairs of hex digits");
       bytes = std::move(*hex);
     } else {
-      std::string file = inside(*source, sourcePath);
-      // The file area reads regular files only: a device or a pipe is refused.
-      platform::Failure error;
-      auto text = files_.readFile(file, &error);
-      if (!text) fail(sourcePath, "cannot read sector file " + error.message());
-      bytes.assign(text->begin(), text->end());
+      // Read when a command first asks for it; the file area reads regular
+      // files only, so a device or a pipe is refused then.
+      out.file = std::make_shared<SectorFile>(files_, inside(*source, *sourcePath), fileName_,
+                                              sourcePath->text(), size);
+      return out;
     }
     if (bytes.size() != size)
-      fail(sourcePath,
+      fail(*sourcePath,
            "holds " + std::to_string(bytes.size()) + " bytes, expected " + std::to_string(size));
     out.bytes = std::move(bytes);
     return out;
   }
 
-  std::shared_ptr<SimAta> ata(const Value& v, const std::string& path) {
-    const Dict& a = dict(v, path);
+  std::shared_ptr<SimAta> ata(Value& v, const Path& path) {
+    Dict& a = dict(v, path);
     onlyKeys(a, path,
              {format::kOpenStatuses, format::kQueryStatus, format::kEnableStatus,
               format::kSelftestStatus, format::kReportStatus, format::kThresholdExceeded,
@@ -474,101 +540,112 @@ class Loader {
               format::kSelftestRun, format::kPowerMode, format::kDelayMs});
     auto out = std::make_shared<SimAta>();
     if (auto* x = a.find(format::kOpenStatuses)) {
-      const Array& list = array(*x, path + ".openStatuses");
-      if (list.empty()) fail(path + ".openStatuses", "needs at least one status");
+      const Path p = path / format::kOpenStatuses;
+      const Array& list = array(*x, p);
+      if (list.empty()) fail(p, "needs at least one status");
       out->openStatuses.clear();
       for (std::size_t i = 0; i < list.size(); ++i)
-        out->openStatuses.push_back(
-            status(list[i], path + ".openStatuses[" + std::to_string(i) + "]"));
+        out->openStatuses.push_back(status(list[i], p[i]));
     }
     if (auto* x = a.find(format::kQueryStatus))
-      out->queryStatus = status(*x, path + ".queryStatus");
+      out->queryStatus = status(*x, path / format::kQueryStatus);
     if (auto* x = a.find(format::kEnableStatus))
-      out->enableStatus = status(*x, path + ".enableStatus");
+      out->enableStatus = status(*x, path / format::kEnableStatus);
     if (auto* x = a.find(format::kSelftestStatus))
-      out->selftestStatus = status(*x, path + ".selftestStatus");
+      out->selftestStatus = status(*x, path / format::kSelftestStatus);
     if (auto* x = a.find(format::kReportStatus))
-      out->reportStatus = status(*x, path + ".reportStatus");
+      out->reportStatus = status(*x, path / format::kReportStatus);
     if (auto* x = a.find(format::kThresholdExceeded))
-      out->thresholdExceeded = boolean(*x, path + ".thresholdExceeded");
+      out->thresholdExceeded = boolean(*x, path / format::kThresholdExceeded);
     constexpr std::size_t kSector = platform::kSectorSize;
     if (auto* x = a.find(format::kIdentify))
-      out->identify = buffer(*x, path + ".identify", kSector);
+      out->identify = buffer(*x, path / format::kIdentify, kSector);
     if (auto* x = a.find(format::kSmartData))
-      out->smartData = buffer(*x, path + ".smartData", kSector);
+      out->smartData = buffer(*x, path / format::kSmartData, kSector);
     if (auto* x = a.find(format::kThresholds))
-      out->thresholds = buffer(*x, path + ".thresholds", kSector);
+      out->thresholds = buffer(*x, path / format::kThresholds, kSector);
     if (auto* x = a.find(format::kLogs)) {
-      for (const auto& e : dict(*x, path + ".logs")) {
-        std::string p = path + ".logs." + e.key;
+      const Path logsPath = path / format::kLogs;
+      for (const auto& e : dict(*x, logsPath)) {
+        const Path p = logsPath / e.key;
         auto address = numberText(e.key);
         if (!address || *address > 255) fail(p, "a log address is a number from 0 to 255");
         out->logs[static_cast<std::uint8_t>(*address)] = buffer(e.value, p, kSector);
       }
     }
     if (auto* x = a.find(format::kSelftestRun))
-      out->selftestRun = bytesList(*x, path + ".selftestRun");
+      out->selftestRun = bytesList(*x, path / format::kSelftestRun);
     if (auto* x = a.find(format::kPowerMode)) {
-      std::string mode = string(*x, path + ".powerMode");
-      if (mode == "active") out->powerModeRegister = 0xFF;
-      else if (mode == "idle") out->powerModeRegister = 0x80;
-      else if (mode == "standby") out->powerModeRegister = 0x00;
-      else if (mode == "sleep") out->powerModeRegister.reset();
-      else fail(path + ".powerMode", "expected active, idle, standby or sleep, found \"" + mode + "\"");
+      const Path p = path / format::kPowerMode;
+      const std::string mode = string(*x, p);
+      if (mode == "active")
+        out->powerModeRegister = 0xFF;
+      else if (mode == "idle")
+        out->powerModeRegister = 0x80;
+      else if (mode == "standby")
+        out->powerModeRegister = 0x00;
+      else if (mode == "sleep")
+        out->powerModeRegister.reset();
+      else
+        fail(p, "expected active, idle, standby or sleep, found \"" + mode + "\"");
     }
-    if (auto* x = a.find(format::kDelayMs)) out->delay = delay(*x, path + ".delayMs");
+    if (auto* x = a.find(format::kDelayMs)) out->delay = delay(*x, path / format::kDelayMs);
     return out;
   }
 
-  std::chrono::milliseconds delay(const Value& v, const std::string& path) {
+  std::chrono::milliseconds delay(const Value& v, const Path& path) {
     std::int64_t ms = integer(v, path);
     if (ms < 0 || ms > 3'600'000) fail(path, "expected milliseconds from 0 to 3600000");
     return std::chrono::milliseconds(ms);
   }
 
   // A list of numbers from 0 to 255.
-  std::vector<std::uint8_t> bytesList(const Value& v, const std::string& path) {
+  std::vector<std::uint8_t> bytesList(const Value& v, const Path& path) {
     std::vector<std::uint8_t> out;
-    const Array& list = array(v, path);
+    if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
+    const Array& list = *v.ifArray();
     for (std::size_t i = 0; i < list.size(); ++i) {
-      std::string p = path + "[" + std::to_string(i) + "]";
-      std::int64_t n = integer(list[i], p);
-      if (n < 0 || n > 255) fail(p, "expected a number from 0 to 255");
+      std::int64_t n = integer(list[i], path[i]);
+      if (n < 0 || n > 255) fail(path[i], "expected a number from 0 to 255");
       out.push_back(static_cast<std::uint8_t>(n));
     }
     return out;
   }
 
-  std::shared_ptr<SimNvme> nvme(const Value& v, const std::string& path) {
-    const Dict& n = dict(v, path);
-    onlyKeys(n, path,
-             {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
-              format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog,
-              format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun,
-              format::kDelayMs});
+  std::shared_ptr<SimNvme> nvme(Value& v, const Path& path) {
+    Dict& n = dict(v, path);
+    onlyKeys(
+        n, path,
+        {format::kOpenStatus, format::kQueryStatus, format::kVersion, format::kRevision,
+         format::kIdentify, format::kHealth, format::kErrorLog, format::kFirmwareLog,
+         format::kSelfTestLog, format::kSelftestStatus, format::kSelfTestRun, format::kDelayMs});
     auto out = std::make_shared<SimNvme>();
-    if (auto* x = n.find(format::kOpenStatus)) out->openStatus = status(*x, path + ".openStatus");
+    if (auto* x = n.find(format::kOpenStatus))
+      out->openStatus = status(*x, path / format::kOpenStatus);
     if (auto* x = n.find(format::kQueryStatus))
-      out->queryStatus = status(*x, path + ".queryStatus");
-    if (auto* x = n.find(format::kVersion)) out->version = word(*x, path + ".version");
-    if (auto* x = n.find(format::kRevision)) out->revision = word(*x, path + ".revision");
-    if (auto* x = n.find(format::kIdentify)) out->identify = buffer(*x, path + ".identify", 4096);
-    if (auto* x = n.find(format::kHealth)) out->health = buffer(*x, path + ".health", 512);
-    if (auto* x = n.find(format::kErrorLog)) out->errorLog = buffer(*x, path + ".errorLog", 4096);
+      out->queryStatus = status(*x, path / format::kQueryStatus);
+    if (auto* x = n.find(format::kVersion)) out->version = word(*x, path / format::kVersion);
+    if (auto* x = n.find(format::kRevision)) out->revision = word(*x, path / format::kRevision);
+    if (auto* x = n.find(format::kIdentify))
+      out->identify = buffer(*x, path / format::kIdentify, 4096);
+    if (auto* x = n.find(format::kHealth)) out->health = buffer(*x, path / format::kHealth, 512);
+    if (auto* x = n.find(format::kErrorLog))
+      out->errorLog = buffer(*x, path / format::kErrorLog, 4096);
     if (auto* x = n.find(format::kFirmwareLog))
-      out->firmwareLog = buffer(*x, path + ".firmwareLog", 512);
+      out->firmwareLog = buffer(*x, path / format::kFirmwareLog, 512);
     if (auto* x = n.find(format::kSelfTestLog))
-      out->selfTestLog = buffer(*x, path + ".selfTestLog", 564);
+      out->selfTestLog = buffer(*x, path / format::kSelfTestLog, 564);
     if (auto* x = n.find(format::kSelftestStatus))
-      out->selftestStatus = status(*x, path + ".selftestStatus");
+      out->selftestStatus = status(*x, path / format::kSelftestStatus);
     if (auto* x = n.find(format::kSelfTestRun))
-      out->selfTestRun = bytesList(*x, path + ".selfTestRun");
-    if (auto* x = n.find(format::kDelayMs)) out->delay = delay(*x, path + ".delayMs");
+      out->selfTestRun = bytesList(*x, path / format::kSelfTestRun);
+    if (auto* x = n.find(format::kDelayMs)) out->delay = delay(*x, path / format::kDelayMs);
     return out;
   }
 
   SimModel& model_;
   platform::Files& files_;
+  const std::string& fileName_;
   std::map<std::string, RegistryEntry> sharedAncestors_;
 };
 
@@ -591,7 +668,7 @@ std::unique_ptr<SimModel> loadModel(std::string_view json, const std::string& fo
     return nullptr;
   }
   try {
-    Loader(*model, files).load(*root);
+    Loader(*model, files, fileName).load(*root);
   } catch (const LoadFailure& f) {
     if (failure)
       *failure = platform::failureOf(platform::Failure::Kind::badData, fileName,

@@ -183,6 +183,7 @@ class SimUser final : public platform::User {
   std::string applicationSupportDirectory() override {
     return model_.home + "/Library/Application Support";
   }
+  std::string cacheDirectory() override { return model_.home + "/Library/Caches"; }
 
  private:
   const SimModel& model_;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,10 +20,39 @@ namespace sentrel::sim {
 using platform::RegistryEntry;
 using platform::Status;
 
+// A sector file the description names, read when a command first asks for
+// it and kept. The file must be a regular file of exactly `size` bytes;
+// otherwise every command that reads it fails with `failure`, which says
+// so in the words of a load error ("machine.json: $.disks[0]...: ...").
+class SectorFile {
+ public:
+  SectorFile(platform::Files& files, std::string path, std::string description,
+             std::string jsonPath, std::size_t size)
+      : files_(files),
+        path_(std::move(path)),
+        description_(std::move(description)),
+        jsonPath_(std::move(jsonPath)),
+        size_(size) {}
+
+  // The bytes, or nothing with `failure` set.
+  const std::optional<Data>& read(platform::Failure& failure) const;
+
+ private:
+  platform::Files& files_;
+  std::string path_;
+  std::string description_;  // the description's file name
+  std::string jsonPath_;
+  std::size_t size_;
+  mutable std::once_flag once_;
+  mutable std::optional<Data> bytes_;
+  mutable platform::Failure failure_;
+};
+
 // A buffer a command answers with, or nothing when the command fails.
 struct SimBuffer {
   std::optional<Data> bytes;
-  Status status = 0;  // used when bytes are present
+  Status status = 0;                       // used when bytes are present
+  std::shared_ptr<const SectorFile> file;  // the bytes, when they come from a file
 };
 
 struct SimAta {

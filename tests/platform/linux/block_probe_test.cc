@@ -1,8 +1,13 @@
-// What udev's database record of a block device says, read when the device
-// itself cannot be read.
+// What udev's database record of a block device says, read before the
+// device itself, which is read only when udev has no record of it.
 #include "platform/linux/block_probe.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
 
 namespace sentrel::platform {
 namespace {
@@ -23,6 +28,30 @@ TEST(UdevRecordTest, RecordWithoutProbeResultsSaysNothing) {
   auto broken = contentFromUdevRecord("E:ID_FS_LABEL_ENC=a\\x2");
   ASSERT_TRUE(broken);
   EXPECT_EQ(broken->label, "a\\x2");  // a cut escape stays as written
+}
+
+TEST(LinuxBlockProbeTest, UdevRecordAnswersWithoutReadingTheDevice) {
+  namespace fs = std::filesystem;
+  const fs::path udev = fs::temp_directory_path() / ("sentrel-udev-" + std::to_string(::getpid()));
+  fs::create_directories(udev);
+  std::ofstream(udev / "b8:0") << "E:ID_PART_TABLE_TYPE=gpt\n";
+  std::ofstream(udev / "b8:16") << "S:disk/by-id/blank\n";  // udev found nothing on it
+  // A regular file as the device: blkid would find no table in it.
+  const fs::path device = udev / "device";
+  std::ofstream(device) << std::string(4096, '\0');
+  LinuxBlockProbe probe(udev.string());
+  struct Case {
+    const char* majorMinor;
+    std::optional<std::string> table;  // nothing: no answer at all
+  } cases[] = {{"8:0", "gpt"}, {"8:16", ""}, {"8:32", ""}};
+  for (const Case& c : cases) {
+    auto content = probe.probe(device.string(), c.majorMinor);
+    ASSERT_TRUE(content) << c.majorMinor;
+    EXPECT_EQ(content->partitionTable, *c.table) << c.majorMinor;
+  }
+  // No record and a device that cannot be read: nothing is known.
+  EXPECT_FALSE(probe.probe((udev / "missing").string(), "8:48"));
+  fs::remove_all(udev);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "sentrel/sim_machine.h"
 #include "sentrel/value_io.h"
@@ -21,6 +22,21 @@ std::string diskWithAta(const std::string& ata) {
          ata + "}]}]}";
 }
 
+// The ATA interface of the machine's first disk; null when it cannot be had.
+struct OpenAta {
+  std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
+  std::unique_ptr<platform::AtaSmartInterface> sif;
+};
+OpenAta openFirstAta(Machine& machine) {
+  platform::Platform& p = machine.platform();
+  OpenAta out;
+  auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
+  if (p.plugIns->createAtaPlugIn(service, out.plugIn, nullptr) != 0 ||
+      out.plugIn->queryInterface(out.sif) != 0)
+    out.sif.reset();
+  return out;
+}
+
 TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
   struct Case {
     std::string json;
@@ -35,8 +51,8 @@ TEST(SimLoaderTest, RefusesMalformedDescriptionsNamingThePath) {
        "$.disks[0].ancestors[0].ata.smartData: holds 1 bytes, expected 512"},
       {diskWithAta(R"({"identify": {"$hex": "0g"}})"),
        "$.disks[0].ancestors[0].ata.identify.$hex: expected pairs of hex digits"},
-      {diskWithAta(R"({"smartData": "missing.bin"})"),
-       "$.disks[0].ancestors[0].ata.smartData: cannot read sector file /machines/missing.bin"},
+      {diskWithAta(R"({"smartData": "../missing.bin"})"),
+       "$.disks[0].ancestors[0].ata.smartData: \"../missing.bin\" leads out of the machine folder"},
       {diskWithAta(R"({"openStatuses": []})"), "openStatuses: needs at least one status"},
       {diskWithAta(R"({"openStatuses": ["busy"]})"), "openStatuses[0]: expected a 32-bit status"},
       {diskWithAta(R"({"logs": {"300": )" + hexSector(512) + "}}"),
@@ -119,16 +135,62 @@ TEST(SimLoaderTest, ReadsSectorFilesRelativeToTheFolder) {
   std::filesystem::remove_all(folder);
 }
 
+// Sector files are read when a command asks for one, not when the machine
+// loads: a bad file then fails the command that reads it, in the words a
+// load error would have used, and leaves the other commands alone.
+TEST(SimLoaderTest, ABadSectorFileFailsTheCommandThatReadsIt) {
+  auto folder = std::filesystem::temp_directory_path() / "sentrel-sim-loader-lazy-test";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "short.bin", std::ios::binary) << std::string(100, '\x01');
+  std::ofstream(folder / "id.bin", std::ios::binary) << std::string(512, '\x02');
+  platform::Failure error;
+  auto machine = Machine::fromJsonText(
+      diskWithAta(
+          R"({"smartData": "short.bin", "thresholds": "missing.bin", "identify": "id.bin"})"),
+      folder.string(), &error);
+  ASSERT_TRUE(machine) << error;
+  const OpenAta ata = openFirstAta(*machine);
+  ASSERT_TRUE(ata.sif);
+  platform::AtaSmartInterface* sif = ata.sif.get();
+  std::array<std::uint8_t, 512> buffer{};
+  buffer.fill(7);
+
+  struct Case {
+    std::function<platform::Status()> read;
+    std::string message;  // "" when the command succeeds
+  } cases[] = {
+      {[&] { return sif->readSmartData(buffer); },
+       "machine.json: $.disks[0].ancestors[0].ata.smartData: holds 100 bytes, expected 512"},
+      {[&] { return sif->readSmartThresholds(buffer); },
+       "machine.json: $.disks[0].ancestors[0].ata.thresholds: cannot read sector file " +
+           (folder / "missing.bin").string()},
+      {[&] { return sif->readIdentify(buffer); }, ""},
+      // A file once refused stays refused.
+      {[&] { return sif->readSmartData(buffer); }, "holds 100 bytes, expected 512"},
+  };
+  for (const Case& c : cases) {
+    const platform::Status status = c.read();
+    if (c.message.empty()) {
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(buffer[0], 2);
+      continue;
+    }
+    EXPECT_NE(status, 0) << c.message;
+    EXPECT_EQ(buffer[0], 0) << "a failed read leaves the buffer zero-filled";
+    ASSERT_TRUE(sif->lastFailure());
+    EXPECT_NE(sif->lastFailure()->message().find(c.message), std::string::npos)
+        << *sif->lastFailure() << "\nwanted: " << c.message;
+  }
+  std::filesystem::remove_all(folder);
+}
+
 TEST(SimLoaderTest, ValidationChecksTheSectorSum) {
   platform::Failure error;
   auto machine = Machine::fromJsonText(diskWithAta("{}"), "/m", &error);
   ASSERT_TRUE(machine) << error;
-  platform::Platform& p = machine->platform();
-  std::unique_ptr<platform::AtaSmartPlugIn> plugIn;
-  std::unique_ptr<platform::AtaSmartInterface> sif;
-  auto service = p.registry->parent(p.registry->wholeMedia().at(0)).value();
-  ASSERT_EQ(p.plugIns->createAtaPlugIn(service, plugIn, nullptr), 0);
-  ASSERT_EQ(plugIn->queryInterface(sif), 0);
+  const OpenAta ata = openFirstAta(*machine);
+  ASSERT_TRUE(ata.sif);
+  platform::AtaSmartInterface* sif = ata.sif.get();
   std::array<std::uint8_t, 512> sector{};
   sector[0] = 0x10;
   EXPECT_NE(sif->validateSmartData(sector), 0);

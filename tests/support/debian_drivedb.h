@@ -1,7 +1,7 @@
 // Debian's copy of smartmontools' drive database, read and parsed once per
-// benchmark process and shared by every benchmark that needs a real
+// process and shared by every test and benchmark that needs a real
 // database. Empty when smartmontools is not installed; a benchmark then
-// skips with kNoDebianDriveDb.
+// skips with kNoDebianDriveDb, a test fails with it.
 #pragma once
 
 #include <fstream>
@@ -12,7 +12,7 @@
 #include "sentrel/drive_database.h"
 #include "sentrel/drivedb_parser.h"
 
-namespace sentrel::bench {
+namespace sentrel::testing {
 
 inline constexpr const char* kDebianDriveDb = "/usr/share/smartmontools/drivedb.h";
 inline constexpr const char* kNoDebianDriveDb = "drivedb.h missing: install smartmontools";
@@ -32,4 +32,4 @@ inline const DriveDatabase* debianDatabase() {
   return db ? &*db : nullptr;
 }
 
-}  // namespace sentrel::bench
+}  // namespace sentrel::testing
