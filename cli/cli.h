@@ -177,6 +177,20 @@ void complainNoDevice(const std::string& disk);
 // answering, or the cause the system gave.
 void complainUnreadable(const std::string& disk, const std::optional<platform::Failure>& failure);
 
+// What the configuration files say (config.cc; the man page's FILES).
+struct Config {
+  bool autoUpdate = false;                   // auto-update
+  std::vector<std::string> downloadSources;  // db-source, in order
+  std::string dataHome;                      // data-home ("": the platform's rule)
+};
+// Reads the files that exist, the machine's (/etc/sentrel/sentrel.conf) and
+// then the user's, whose settings win; nothing after saying which file or
+// line is wrong.
+std::optional<Config> loadConfig(platform::Files& files);
+// Sets what the configuration decides: whether the library may download,
+// and from where.
+void applyConfig(const Config& config, const Context& ctx);
+
 // Each command file adds its commands with one of these.
 void addDeviceCommands(CLI::App& app, Context& ctx);         // list, device, capture
 void addSelftestCommand(CLI::App& app, Context& ctx);        // selftest

@@ -17,7 +17,8 @@
 namespace {
 
 // The host's resources: beside the binary in a build tree, under
-// share/sentrel when installed.
+// ../share/sentrel when installed; "" leaves the backend's default (the
+// installed folder).
 std::string resourceDir() {
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -145,11 +146,17 @@ static int runCommandLine(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (!ctx.action) return cli::kExitUsage;
-  KVSmartDeviceDatabase::setOffline(ctx.offline);
 
+  // The configuration comes first: it may say where the data lives. Reading
+  // it takes only the backend's files, which no option the command line
+  // sets changes.
+  std::optional<cli::Config> config = cli::loadConfig(*platform::linuxPlatform().files);
+  if (!config) return cli::kExitUsage;
   platform::LinuxOptions options;
-  options.resourceDir = resourceDir();
+  if (std::string dir = resourceDir(); !dir.empty()) options.resourceDir = dir;
+  options.dataHome = config->dataHome;
   platform::configureLinuxPlatform(std::move(options));
+  cli::applyConfig(*config, ctx);
   if (!ctx.simFolder) {
     int status = ctx.action();
     // Notifications due to this host are delivered; a background update still

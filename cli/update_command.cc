@@ -63,10 +63,12 @@ void addDatabaseUpdateCommand(CLI::App& app, Context& ctx) {
       if (!ctx.databaseKeyring.empty())
         KVSmartDeviceDatabase::setSignatureKeyring(
             std::filesystem::absolute(ctx.databaseKeyring).string());
-      if (KVSmartDeviceDatabase::offline()) {
+      if (ctx.offline) {
         complain("db update needs the network; leave out --offline");
         return kExitUsage;
       }
+      // Asked for: the network is used whatever the configuration says.
+      KVSmartDeviceDatabase::setOffline(false);
       platform::Platform& p = platform::current();
       // The observer stays registered after the command: it holds its own flag.
       auto notified = std::make_shared<bool>(false);

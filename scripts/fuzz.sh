@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 targets=(${FUZZ_TARGETS:-drivedb_parser drive_lookup sector_decoders sim_loader device_plist pass_through database_cache})
 
-bash scripts/install-deps.sh clang libclang-rt-14-dev llvm
+bash scripts/install-deps.sh build fuzz
 bash scripts/build.sh fuzz
 
 run_root="build/fuzz/run"

@@ -6,7 +6,7 @@
 #               and fuzz/, which doubles the time (mostly parsing gtest)
 #   cppcheck    src/, cli/ and include/, suppressions in .cppcheck-suppressions
 #
-# Installs clang-tidy and cppcheck when they are missing. The compile database comes
+# Installs clang-tidy and cppcheck (and the test packages) when they are missing. The compile database comes
 # from configuring build/lint without building it. Every .cc file present when
 # the script runs is linted, also one that no CMake list names yet: clang-tidy
 # borrows the flags of its nearest neighbour in the database.
@@ -38,8 +38,7 @@ find_tool() {
   echo "lint: none of $* is installed; run scripts/install-deps.sh" >&2
   exit 2
 }
-bash scripts/install-deps.sh
-bash scripts/install-deps.sh clang-tidy cppcheck
+bash scripts/install-deps.sh build tests lint
 clang_tidy="$(find_tool clang-tidy-14 clang-tidy)"
 cppcheck="$(find_tool cppcheck)"
 find_tool cmake >/dev/null

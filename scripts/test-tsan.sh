@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 filter='*ConcurrencyTest.*'
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build tests
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target sentrel_tests
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
+
 namespace sentrel {
 
 struct DiskLookup {
@@ -27,6 +29,6 @@ struct DiskLookup {
 // Looks the name `asked` up the way deviceWithBSDName: does (the last path
 // component counts, a cache miss enumerates again) and, when no drive
 // record has it, finds out what the name is.
-DiskLookup lookUpDisk(std::string_view asked);
+SENTREL_API DiskLookup lookUpDisk(std::string_view asked);
 
 }  // namespace sentrel

@@ -15,13 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/failure.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
 
 // One "-v" option: the raw-value format and display name of one attribute.
-struct AttributePreset {
+struct SENTREL_API AttributePreset {
   std::string id;   // the attribute number exactly as written ("9")
   std::string fmt;  // the raw-value format name ("raw48", "min2hour")
   // Absent when a two-field option names a format that has no preset row.
@@ -33,7 +34,7 @@ struct AttributePreset {
 };
 
 // One drive family of the file.
-struct DriveDatabaseEntry {
+struct SENTREL_API DriveDatabaseEntry {
   std::string modelfamily;
   std::string model;     // ICU regular expression, found anywhere in the model string
   std::string firmware;  // ICU regular expression; "." when the file leaves it empty
@@ -57,7 +58,7 @@ struct DriveDatabaseEntry {
   friend bool operator==(const DriveDatabaseEntry&, const DriveDatabaseEntry&) = default;
 };
 
-struct DriveDatabase {
+struct SENTREL_API DriveDatabase {
   std::string version;
   // File order, without the file's first entry (the version entry).
   std::vector<DriveDatabaseEntry> drives;
@@ -68,14 +69,14 @@ struct DriveDatabase {
 };
 
 // The dictionary of a lookup result: the entry's eight keys, or {} for null.
-Dict entryDict(const DriveDatabaseEntry* entry);
+SENTREL_API Dict entryDict(const DriveDatabaseEntry* entry);
 
 // Reads a drivedb.h file at any path through the platform and parses it
 // (the command line's FILE arguments). Empty when the file cannot be read,
 // is not UTF-8 text or holds no version marker; `failure` then names the
 // file and the reason.
-std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
-                                                   platform::Failure* failure);
+SENTREL_API std::optional<DriveDatabase> readDriveDatabaseFile(std::string_view path,
+                                                               platform::Failure* failure);
 
 // A pattern of the database that never matches in a lookup: it does not
 // compile, or matching it against a probe took longer than the time limit
@@ -94,7 +95,7 @@ struct PatternWarning {
 // digits, letters and blanks, followed by a character that ends them); a
 // probe that runs into the time limit condemns the pattern, as a lookup
 // would. Takes a fraction of a second for smartmontools' own file.
-std::vector<PatternWarning> checkPatterns(const DriveDatabase& database);
+SENTREL_API std::vector<PatternWarning> checkPatterns(const DriveDatabase& database);
 
 // What one update job did, address by address.
 struct DatabaseUpdateReport {
@@ -118,7 +119,7 @@ struct DatabaseUpdateReport {
 // Thread safety: every operation may be called from any thread. The installed
 // database is immutable and replaced as a whole in one step; a lookup searches
 // the database that was installed when it started.
-class KVSmartDeviceDatabase {
+class SENTREL_API KVSmartDeviceDatabase {
  public:
   KVSmartDeviceDatabase() = delete;
 

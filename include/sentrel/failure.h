@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "sentrel/export.h"
+
 namespace sentrel::platform {
 
 // A 32-bit platform status; 0 is success.
@@ -49,23 +51,24 @@ struct Failure {
 };
 
 // The kind of failure an errno value stands for.
-Failure::Kind failureKindOfErrno(int error);
+SENTREL_API Failure::Kind failureKindOfErrno(int error);
 // The kind of failure a platform status stands for (kNoDevice: the device
 // stopped answering; kNotPermitted: refused; ...).
-Failure::Kind failureKindOfStatus(Status status);
+SENTREL_API Failure::Kind failureKindOfStatus(Status status);
 // A failure of a system call on `subject`: the errno's kind and text.
-Failure failureFromErrno(std::string subject, int error, std::string_view context = "");
+SENTREL_API Failure failureFromErrno(std::string subject, int error, std::string_view context = "");
 // A drive command that the drive or its driver answered with a failing
 // status: "COMMAND failed (status 0xE00002C0)", its kind taken from the status.
-Failure failureOfCommand(std::string subject, std::string_view command, Status status);
+SENTREL_API Failure failureOfCommand(std::string subject, std::string_view command, Status status);
 // A failure that is no system call's: a kind, a subject and a reason.
-Failure failureOf(Failure::Kind kind, std::string subject, std::string reason, Status status = 0);
+SENTREL_API Failure failureOf(Failure::Kind kind, std::string subject, std::string reason,
+                              Status status = 0);
 // A file or a download longer than a limit allows: "larger than the limit
 // of N bytes".
-Failure failureOfSize(std::string subject, std::uint64_t limit);
+SENTREL_API Failure failureOfSize(std::string subject, std::uint64_t limit);
 // An HTTP answer whose status is not a success: "the server answered with
 // HTTP status 404"; its kind from the status (404 and 410 not found, 401
 // and 403 permission, 5xx no response, anything else bad data).
-Failure failureOfHttpStatus(std::string subject, long httpStatus);
+SENTREL_API Failure failureOfHttpStatus(std::string subject, long httpStatus);
 
 }  // namespace sentrel::platform

@@ -1,12 +1,15 @@
 // The Linux backend: the machine the process runs on. It is the default
-// platform, so a host that installs nothing else uses it; these settings
-// say where it finds the host's resources and the machine's disks, and
-// must be made before its first use.
+// platform, so a host that installs nothing else uses it with the system's
+// paths: the installed resource folder, the system's drive database and
+// the user's data folder. These settings change that, and must be made
+// before the backend's first use.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 
 namespace sentrel::platform {
@@ -19,12 +22,27 @@ struct LinuxDiskPaths {
   std::string udevData = "/run/udev/data";
 };
 
+// The resource folder of an installed Sentrel (PREFIX/share/sentrel): the
+// localized string tables, and the drive database copy of last resort.
+SENTREL_API std::string installedResourceDir();
+
 struct LinuxOptions {
-  // The host's resource folder (drive database copy, localized strings).
-  std::string resourceDir;
-  // The host's bundle name, which names its support folder.
-  std::string bundleName = "Sentrel";
+  // The host's resource folder: its .strings tables and
+  // driveDatabase/drivedb.h.
+  std::string resourceDir = installedResourceDir();
+  // The system's own drive database files, tried in order before the
+  // resource folder's copy: the one smartmontools' update-smart-drivedb
+  // keeps current, then the one its package installed.
+  std::vector<std::string> systemDriveDatabases = {"/var/lib/smartmontools/drivedb/drivedb.h",
+                                                   "/usr/share/smartmontools/drivedb.h"};
+  // The host's name, which names its folder: updates of the drive database
+  // are stored in DATAHOME/BUNDLENAME/driveDatabase/drivedb.h.
+  std::string bundleName = "sentrel";
   std::string bundleIdentifier = "org.sentrel.cli";
+  // The folder a host keeps its data under; "" for the system's rule:
+  // /var/lib when run as root, else $XDG_DATA_HOME (when absolute) or
+  // HOME/.local/share.
+  std::string dataHome;
   LinuxDiskPaths disks;
   // The most bytes a file read whole (a drive database, a machine
   // description, a resource) or a tool's output may hold; anything longer is
@@ -33,9 +51,14 @@ struct LinuxOptions {
 };
 
 // Sets the options before first use of the backend.
-void configureLinuxPlatform(LinuxOptions options);
+SENTREL_API void configureLinuxPlatform(LinuxOptions options);
 
 // The process-wide Linux backend (also defaultPlatform()).
-Platform& linuxPlatform();
+SENTREL_API Platform& linuxPlatform();
+
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
+// path, else HOME/.config. A host keeps its configuration files in a folder
+// of its name there (the backend keeps the user defaults there too).
+SENTREL_API std::string userConfigHome();
 
 }  // namespace sentrel::platform

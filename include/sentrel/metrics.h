@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/report.h"
 
 namespace sentrel {
@@ -47,8 +48,8 @@ enum class MetricsFormat {
 };
 
 // The content type of each format, for an HTTP answer.
-std::string_view metricsContentType(MetricsFormat format);
+SENTREL_API std::string_view metricsContentType(MetricsFormat format);
 
-std::string metricsText(const MetricsInput& input, MetricsFormat format);
+SENTREL_API std::string metricsText(const MetricsInput& input, MetricsFormat format);
 
 }  // namespace sentrel

@@ -10,13 +10,14 @@
 #include <span>
 #include <string>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 #include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
 
-class kvNVMe {
+class SENTREL_API kvNVMe {
  public:
   // The NVMe health reading of the controller at the registry entry;
   // nothing when the handle is 0 or the plug-in or its interface cannot be

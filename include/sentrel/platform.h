@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/failure.h"
 #include "sentrel/value.h"
 
@@ -42,7 +43,7 @@ using RegistryEntry = std::uint32_t;
 
 // The device registry: a tree of entries (controllers, drives, media,
 // partitions) each with a class, a name and a property dictionary.
-class Registry {
+class SENTREL_API Registry {
  public:
   virtual ~Registry() = default;
   // Every whole medium, in the platform's iteration order.
@@ -67,7 +68,7 @@ class Registry {
 
 // Disk arbitration: the description dictionary of a medium ("DAMediaBSDName",
 // "DAMediaContent", "DAMediaWhole", "DAVolumeName", ...).
-class DiskArbitration {
+class SENTREL_API DiskArbitration {
  public:
   virtual ~DiskArbitration() = default;
   // False when no session can be had; nothing else may then be asked.
@@ -84,7 +85,7 @@ using ConstSector = std::span<const std::uint8_t, kSectorSize>;
 // read fills the whole buffer; on a non-zero status the buffer's contents
 // are unspecified (the simulated machine zero-fills it). One thread uses an
 // interface at a time.
-class AtaSmartInterface {
+class SENTREL_API AtaSmartInterface {
  public:
   virtual ~AtaSmartInterface() = default;
   // Optional: why the most recent command that failed did so (later
@@ -118,14 +119,14 @@ class AtaSmartInterface {
 
 // The ATA SMART plug-in made for one registry entry. Destroying it destroys
 // the plug-in; its interface must be released first.
-class AtaSmartPlugIn {
+class SENTREL_API AtaSmartPlugIn {
  public:
   virtual ~AtaSmartPlugIn() = default;
   virtual Status queryInterface(std::unique_ptr<AtaSmartInterface>& out) = 0;
 };
 
 // The NVMe SMART interface of one controller.
-class NvmeSmartInterface {
+class SENTREL_API NvmeSmartInterface {
  public:
   virtual ~NvmeSmartInterface() = default;
   // Optional: as AtaSmartInterface::lastFailure.
@@ -147,7 +148,7 @@ class NvmeSmartInterface {
   }
 };
 
-class NvmeSmartPlugIn {
+class SENTREL_API NvmeSmartPlugIn {
  public:
   virtual ~NvmeSmartPlugIn() = default;
   virtual Status queryInterface(std::unique_ptr<NvmeSmartInterface>& out) = 0;
@@ -157,7 +158,7 @@ class NvmeSmartPlugIn {
 // its status and, when `failure` is given, describes the cause there (the
 // device node that could not be opened and why). May be called from any
 // thread.
-class SmartPlugIns {
+class SENTREL_API SmartPlugIns {
  public:
   virtual ~SmartPlugIns() = default;
   virtual Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out,
@@ -167,7 +168,7 @@ class SmartPlugIns {
 };
 
 // The host application's bundle and the bundles of system extensions.
-class Bundles {
+class SENTREL_API Bundles {
  public:
   virtual ~Bundles() = default;
   virtual std::string hostBundleName() = 0;
@@ -188,7 +189,7 @@ class Bundles {
   virtual std::optional<Image> bundleImage(std::string_view path, std::string_view resource) = 0;
 };
 
-class Files {
+class SENTREL_API Files {
  public:
   virtual ~Files() = default;
   // The operations that can fail describe why in `failure` when it is given:
@@ -246,7 +247,7 @@ class Files {
 };
 
 // The user running the host.
-class User {
+class SENTREL_API User {
  public:
   virtual ~User() = default;
   virtual std::string userName() = 0;
@@ -259,7 +260,7 @@ class User {
   virtual std::string cacheDirectory() { return ""; }
 };
 
-class Processes {
+class SENTREL_API Processes {
  public:
   virtual ~Processes() = default;
   // Runs the tool at an absolute path with an empty environment and answers
@@ -269,7 +270,7 @@ class Processes {
                                          const std::vector<std::string>& arguments) = 0;
 };
 
-class UserDefaults {
+class SENTREL_API UserDefaults {
  public:
   virtual ~UserDefaults() = default;
   virtual std::optional<Value> get(std::string_view key) = 0;
@@ -292,14 +293,14 @@ struct FileSystemStats {
   std::string on;
 };
 
-class Mounts {
+class SENTREL_API Mounts {
  public:
   virtual ~Mounts() = default;
   virtual std::vector<MountEntry> mountTable() = 0;
   virtual std::optional<FileSystemStats> statfs(std::string_view path) = 0;
 };
 
-class Log {
+class SENTREL_API Log {
  public:
   virtual ~Log() = default;
   // One NSLog-style line of the system log.
@@ -308,7 +309,7 @@ class Log {
   virtual void syslog(int priority, std::string_view line) = 0;
 };
 
-class Clock {
+class SENTREL_API Clock {
  public:
   virtual ~Clock() = default;
   // Blocks the calling thread for the duration; nothing wakes it early.
@@ -322,7 +323,7 @@ struct DownloadResult {
   Failure failure;
 };
 
-class Downloads {
+class SENTREL_API Downloads {
  public:
   virtual ~Downloads() = default;
   // Starts fetching the address and returns at once. `completion` runs once,
@@ -342,7 +343,7 @@ class Downloads {
 
 // Work queues: a serial background queue per label, and the host's main
 // queue, which runs only when the host drains it on its main thread.
-class Queues {
+class SENTREL_API Queues {
  public:
   virtual ~Queues() = default;
   // Queues work on the serial queue `label`; jobs of one label run one after
@@ -356,7 +357,7 @@ class Queues {
   virtual std::size_t drainMain() = 0;
 };
 
-class Notifications {
+class SENTREL_API Notifications {
  public:
   virtual ~Notifications() = default;
   // Delivers to every observer of `name`, on the calling thread.
@@ -384,27 +385,27 @@ struct Platform {
 
 // The process-wide platform that class-level operations use: the one
 // installed last, or defaultPlatform() before anything is installed.
-Platform& current();
+SENTREL_API Platform& current();
 
 // The platform of the machine the process runs on. The backend the library
 // is built with defines it (the Linux backend; the null backend in a build
 // without one); the seam names none. It lives as long as the process.
-Platform& defaultPlatform();
+SENTREL_API Platform& defaultPlatform();
 
 // A platform with no machine behind it: no disks, no files, no tools, no
 // network; every operation refuses or answers nothing, and sleeps return at
 // once. Its queues and notifications work. A base for test doubles, and
 // the default of a build without a backend.
-Platform& nullPlatform();
+SENTREL_API Platform& nullPlatform();
 
 // A counter that changes with every installation, so class-level caches
 // (the drive-record cache, the system-version flag) can tell that the
 // machine under them changed and start afresh.
-std::uint64_t generation();
+SENTREL_API std::uint64_t generation();
 
 // Installs a platform for the life of this object and restores the previous
 // one afterwards. The caller keeps the platform alive meanwhile.
-class ScopedPlatform {
+class SENTREL_API ScopedPlatform {
  public:
   explicit ScopedPlatform(Platform& platform);
   ~ScopedPlatform();

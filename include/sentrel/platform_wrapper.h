@@ -15,11 +15,12 @@
 #include <memory>
 #include <utility>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 
 namespace sentrel::platform {
 
-class RegistryWrapper : public Registry {
+class SENTREL_API RegistryWrapper : public Registry {
  public:
   explicit RegistryWrapper(Registry& base) : base_(base) {}
   std::vector<RegistryEntry> wholeMedia() override { return base_.wholeMedia(); }
@@ -39,7 +40,7 @@ class RegistryWrapper : public Registry {
   Registry& base_;
 };
 
-class DiskArbitrationWrapper : public DiskArbitration {
+class SENTREL_API DiskArbitrationWrapper : public DiskArbitration {
  public:
   explicit DiskArbitrationWrapper(DiskArbitration& base) : base_(base) {}
   bool createSession() override { return base_.createSession(); }
@@ -50,7 +51,7 @@ class DiskArbitrationWrapper : public DiskArbitration {
 };
 
 // An interface that forwards to one it owns; released with it.
-class AtaSmartInterfaceWrapper : public AtaSmartInterface {
+class SENTREL_API AtaSmartInterfaceWrapper : public AtaSmartInterface {
  public:
   explicit AtaSmartInterfaceWrapper(std::unique_ptr<AtaSmartInterface> base)
       : base_(std::move(base)) {}
@@ -79,7 +80,7 @@ class AtaSmartInterfaceWrapper : public AtaSmartInterface {
   std::unique_ptr<AtaSmartInterface> base_;
 };
 
-class NvmeSmartInterfaceWrapper : public NvmeSmartInterface {
+class SENTREL_API NvmeSmartInterfaceWrapper : public NvmeSmartInterface {
  public:
   explicit NvmeSmartInterfaceWrapper(std::unique_ptr<NvmeSmartInterface> base)
       : base_(std::move(base)) {}
@@ -105,7 +106,7 @@ class NvmeSmartInterfaceWrapper : public NvmeSmartInterface {
   std::unique_ptr<NvmeSmartInterface> base_;
 };
 
-class SmartPlugInsWrapper : public SmartPlugIns {
+class SENTREL_API SmartPlugInsWrapper : public SmartPlugIns {
  public:
   explicit SmartPlugInsWrapper(SmartPlugIns& base) : base_(base) {}
   Status createAtaPlugIn(RegistryEntry service, std::unique_ptr<AtaSmartPlugIn>& out,
@@ -121,7 +122,7 @@ class SmartPlugInsWrapper : public SmartPlugIns {
   SmartPlugIns& base_;
 };
 
-class BundlesWrapper : public Bundles {
+class SENTREL_API BundlesWrapper : public Bundles {
  public:
   explicit BundlesWrapper(Bundles& base) : base_(base) {}
   std::string hostBundleName() override { return base_.hostBundleName(); }
@@ -148,7 +149,7 @@ class BundlesWrapper : public Bundles {
   Bundles& base_;
 };
 
-class FilesWrapper : public Files {
+class SENTREL_API FilesWrapper : public Files {
  public:
   explicit FilesWrapper(Files& base) : base_(base) {}
   std::optional<std::string> readFile(std::string_view path, Failure* failure) override {
@@ -188,7 +189,7 @@ class FilesWrapper : public Files {
   Files& base_;
 };
 
-class UserWrapper : public User {
+class SENTREL_API UserWrapper : public User {
  public:
   explicit UserWrapper(User& base) : base_(base) {}
   std::string userName() override { return base_.userName(); }
@@ -200,7 +201,7 @@ class UserWrapper : public User {
   User& base_;
 };
 
-class ProcessesWrapper : public Processes {
+class SENTREL_API ProcessesWrapper : public Processes {
  public:
   explicit ProcessesWrapper(Processes& base) : base_(base) {}
   std::optional<std::string> run(std::string_view tool,
@@ -212,7 +213,7 @@ class ProcessesWrapper : public Processes {
   Processes& base_;
 };
 
-class UserDefaultsWrapper : public UserDefaults {
+class SENTREL_API UserDefaultsWrapper : public UserDefaults {
  public:
   explicit UserDefaultsWrapper(UserDefaults& base) : base_(base) {}
   std::optional<Value> get(std::string_view key) override { return base_.get(key); }
@@ -222,7 +223,7 @@ class UserDefaultsWrapper : public UserDefaults {
   UserDefaults& base_;
 };
 
-class MountsWrapper : public Mounts {
+class SENTREL_API MountsWrapper : public Mounts {
  public:
   explicit MountsWrapper(Mounts& base) : base_(base) {}
   std::vector<MountEntry> mountTable() override { return base_.mountTable(); }
@@ -234,7 +235,7 @@ class MountsWrapper : public Mounts {
   Mounts& base_;
 };
 
-class LogWrapper : public Log {
+class SENTREL_API LogWrapper : public Log {
  public:
   explicit LogWrapper(Log& base) : base_(base) {}
   void nslog(std::string_view line) override { base_.nslog(line); }
@@ -244,7 +245,7 @@ class LogWrapper : public Log {
   Log& base_;
 };
 
-class ClockWrapper : public Clock {
+class SENTREL_API ClockWrapper : public Clock {
  public:
   explicit ClockWrapper(Clock& base) : base_(base) {}
   void sleep(std::chrono::milliseconds duration) override { base_.sleep(duration); }
@@ -253,7 +254,7 @@ class ClockWrapper : public Clock {
   Clock& base_;
 };
 
-class DownloadsWrapper : public Downloads {
+class SENTREL_API DownloadsWrapper : public Downloads {
  public:
   explicit DownloadsWrapper(Downloads& base) : base_(base) {}
   void start(std::string_view url, std::size_t maxBytes,
@@ -265,7 +266,7 @@ class DownloadsWrapper : public Downloads {
   Downloads& base_;
 };
 
-class QueuesWrapper : public Queues {
+class SENTREL_API QueuesWrapper : public Queues {
  public:
   explicit QueuesWrapper(Queues& base) : base_(base) {}
   void async(std::string_view label, std::function<void()> work) override {
@@ -279,7 +280,7 @@ class QueuesWrapper : public Queues {
   Queues& base_;
 };
 
-class NotificationsWrapper : public Notifications {
+class SENTREL_API NotificationsWrapper : public Notifications {
  public:
   explicit NotificationsWrapper(Notifications& base) : base_(base) {}
   void post(std::string_view name) override { base_.post(name); }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string_view>
 
+#include "sentrel/export.h"
 #include "sentrel/value.h"
 #include "sentrel/value_io.h"
 
@@ -27,6 +28,6 @@ inline constexpr int kMaxPropertyListDepth = 256;
 // The value of an XML or binary property list. Empty when the bytes are
 // neither, or are malformed; `error` (when given) then says where
 // ("line 3", "object 12") and what was wrong.
-std::optional<Value> parsePropertyList(std::string_view bytes, ReadError* error);
+SENTREL_API std::optional<Value> parsePropertyList(std::string_view bytes, ReadError* error);
 
 }  // namespace sentrel

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/failure.h"
 #include "sentrel/health.h"
 #include "sentrel/value.h"
@@ -32,9 +33,9 @@ enum class PowerMode {
   standby,  // spun down; reading its SMART data would spin it up
   sleep,    // asleep: it answers nothing until it is woken
 };
-std::string_view powerModeName(PowerMode mode);
+SENTREL_API std::string_view powerModeName(PowerMode mode);
 // The mode a CHECK POWER MODE count register stands for.
-PowerMode powerModeOfRegister(std::uint8_t count);
+SENTREL_API PowerMode powerModeOfRegister(std::uint8_t count);
 
 // Which drives are left alone rather than woken.
 enum class NoWake {
@@ -47,7 +48,7 @@ enum class NoWake {
 
 // One SMART attribute as the drive reported it, named and formatted by the
 // drive database.
-struct AtaAttribute {
+struct SENTREL_API AtaAttribute {
   enum class WhenFailed { never, now, past };
 
   std::uint8_t id = 0;
@@ -124,7 +125,7 @@ inline int celsiusOfKelvin(std::uint16_t kelvin) {
 }
 
 // The Device Self-test log of an NVMe controller (log page 6).
-struct NvmeSelfTestLog {
+struct SENTREL_API NvmeSelfTestLog {
   struct Result {
     std::uint8_t code = 0;    // 1 short, 2 extended, 0xE vendor specific
     std::uint8_t result = 0;  // 0 completed without error ... 9; 0xF unused
@@ -236,7 +237,8 @@ struct DriveReport {
 
 // The report of a device after its refresh; `refreshed` is what
 // updateProperties() answered.
-DriveReport driveReport(const KVSMARTDevice& device, std::string_view disk, bool refreshed);
+SENTREL_API DriveReport driveReport(const KVSMARTDevice& device, std::string_view disk,
+                                    bool refreshed);
 
 // How readDriveReports reads several drives.
 struct ReadOptions {
@@ -253,11 +255,11 @@ struct ReadOptions {
 // records are looked up on the calling thread (the record cache is used by
 // one thread at a time); each device is refreshed on a worker, one thread
 // per device. Reports come back in the order of `disks`.
-std::vector<DriveReport> readDriveReports(const std::vector<std::string>& disks,
-                                          const ReadOptions& options = {});
+SENTREL_API std::vector<DriveReport> readDriveReports(const std::vector<std::string>& disks,
+                                                      const ReadOptions& options = {});
 
 // The report as JSON-ready values: snake_case keys, numbers as numbers,
 // units in key names (version 1.0 of the command line's JSON).
-Value reportValue(const DriveReport& report);
+SENTREL_API Value reportValue(const DriveReport& report);
 
 }  // namespace sentrel

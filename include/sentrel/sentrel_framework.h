@@ -8,12 +8,13 @@
 #include <memory>
 #include <optional>
 
+#include "sentrel/export.h"
 #include "sentrel/report.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
 
-class SentrelFramework {
+class SENTREL_API SentrelFramework {
  public:
   // Queues one background update of the drive database and returns at once.
   SentrelFramework();
@@ -41,6 +42,6 @@ class SentrelFramework {
 
 // The reply for a drive's device properties (nothing when the drive could
 // not be read): the condensing step of runWith, with its pacing.
-Dict replyForDeviceProperties(const Dict* properties);
+SENTREL_API Dict replyForDeviceProperties(const Dict* properties);
 
 }  // namespace sentrel

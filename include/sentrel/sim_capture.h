@@ -11,11 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 
 namespace sentrel::sim {
 
-class Capture {
+class SENTREL_API Capture {
  public:
   explicit Capture(platform::Platform& machine);
   ~Capture();

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/platform.h"
 #include "sentrel/value.h"
 
@@ -23,7 +24,7 @@ namespace sentrel::sim {
 
 struct SimModel;
 
-class Machine {
+class SENTREL_API Machine {
  public:
   // Loads the machine folder through the base's files. Empty, with
   // `failure` naming the file and saying the JSON path and the problem, when

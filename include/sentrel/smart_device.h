@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/health.h"
 #include "sentrel/platform.h"
 #include "sentrel/report.h"
@@ -24,7 +25,7 @@
 
 namespace sentrel {
 
-class KVSMARTDevice {
+class SENTREL_API KVSMARTDevice {
  public:
   // ---- Drive discovery (class operations) ----
 

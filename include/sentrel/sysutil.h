@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sentrel/export.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -29,21 +30,21 @@ inline constexpr std::string_view kCurrentSWVersDictKey = "KVCurrentSWVersDict";
 // The running system's product version ("10.15.7"), from the user defaults
 // once stored there, else from the version tool (and then stored). Nothing
 // when the tool cannot be run or prints something that is not ASCII.
-std::optional<std::string> KVGetCurrentSystemString();
+SENTREL_API std::optional<std::string> KVGetCurrentSystemString();
 
 // The version tool's "name: value" lines as a dictionary, stored in the
 // user defaults on first use like the version.
-Dict KVGetCurrentSystemDictionary();
+SENTREL_API Dict KVGetCurrentSystemDictionary();
 
 // -1 when the running system is older than `version`, +1 when newer, 0 when
 // the same or when no comparison can be made (no version given, none
 // known, or the empty text). Letters and blanks around `version` are
 // ignored ("Version 10.13", "10.13b").
-std::int64_t KVCompareCurrentSystemVersionWith(std::optional<std::string_view> version);
+SENTREL_API std::int64_t KVCompareCurrentSystemVersionWith(std::optional<std::string_view> version);
 
 // Runs the Time Machine tool with the caller's arguments and answers its
 // output parsed as a property list; nothing when it prints anything else.
-std::optional<Value> tmutil(const std::vector<std::string>& arguments);
+SENTREL_API std::optional<Value> tmutil(const std::vector<std::string>& arguments);
 
 // ---- APFS containers, volume roles and mounts ----
 
@@ -51,15 +52,15 @@ std::optional<Value> tmutil(const std::vector<std::string>& arguments);
 // named by the last path component of `name` ("disk3", "/dev/disk3") or
 // whose physical store `name` ends with ("/dev/disk0s2"). Nothing on a
 // system older than 10.12.
-std::optional<Dict> getAPFSContainer(std::string_view name);
+SENTREL_API std::optional<Dict> getAPFSContainer(std::string_view name);
 
 // The "DeviceIdentifier" of the first volume with the given first role in
 // the first container (in listing order) whose reference begins the BSD
 // name; "/dev/" in front of the name is ignored.
-std::optional<std::string> getAPFSSystemVolume(std::string_view bsdName);
-std::optional<std::string> getAPFSDataVolume(std::string_view bsdName);
-std::optional<std::string> getAPFSPrebootVolume(std::string_view bsdName);
-std::optional<std::string> getAPFSRecoveryVolume(std::string_view bsdName);
+SENTREL_API std::optional<std::string> getAPFSSystemVolume(std::string_view bsdName);
+SENTREL_API std::optional<std::string> getAPFSDataVolume(std::string_view bsdName);
+SENTREL_API std::optional<std::string> getAPFSPrebootVolume(std::string_view bsdName);
+SENTREL_API std::optional<std::string> getAPFSRecoveryVolume(std::string_view bsdName);
 
 // Volume role codes of getAPFSVolumeRole.
 inline constexpr std::int32_t kAPFSRoleSystem = 0;
@@ -73,53 +74,53 @@ inline constexpr std::int32_t kAPFSRoleOther = 6;
 // The role code of the volume with this bare BSD name ("disk3s5"; with
 // "/dev/" in front no volume is found): kAPFSRoleOther for any other role,
 // no roles, no such volume or no usable listing.
-std::int32_t getAPFSVolumeRole(std::string_view bsdName);
+SENTREL_API std::int32_t getAPFSVolumeRole(std::string_view bsdName);
 
 // The device mounted exactly at `mountPoint` ("/dev/disk3s1"), or "".
-std::string getVolumeMountFromName(std::string_view mountPoint);
+SENTREL_API std::string getVolumeMountFromName(std::string_view mountPoint);
 
 // The mount point of the first mount whose device begins with the device
 // path ("disk3s1" and "/dev/disk3s1" alike) or contains its short name; ""
 // when there is none or no device is given.
-std::string getVolumeMountOnName(std::optional<std::string_view> device);
+SENTREL_API std::string getVolumeMountOnName(std::optional<std::string_view> device);
 
 // Whether the first mount whose last path component equals that of `path`
 // is APFS. False on a system older than 10.12.
-bool GetVolumeAPFS(std::string_view path);
+SENTREL_API bool GetVolumeAPFS(std::string_view path);
 
 // ---- Volume sizes and byte formatting ----
 
 // Block size times total, free and used (total minus free) blocks of the
 // file system that holds the path; 0 when its statistics cannot be read.
-double KVFoundationGetVolTotalSize(std::string_view path);
-double KVFoundationGetVolFreeSize(std::string_view path);
-double KVFoundationGetVolUsedSize(std::string_view path);
+SENTREL_API double KVFoundationGetVolTotalSize(std::string_view path);
+SENTREL_API double KVFoundationGetVolFreeSize(std::string_view path);
+SENTREL_API double KVFoundationGetVolUsedSize(std::string_view path);
 
 // The used space of the APFS container of the volume mounted at
 // `mountPoint` ("CapacityCeiling" minus "CapacityFree"), or the volume's
 // used size by its statistics when it has no container.
-double KVFoundationGetAPFSVolUsedSize(std::string_view mountPoint);
+SENTREL_API double KVFoundationGetAPFSVolUsedSize(std::string_view mountPoint);
 
 // The readable texts of the total and used sizes.
-std::string KVFoundationGetVolTotalSizeString(std::string_view path);
-std::string KVFoundationGetVolUsedSizeString(std::string_view path);
+SENTREL_API std::string KVFoundationGetVolTotalSizeString(std::string_view path);
+SENTREL_API std::string KVFoundationGetVolUsedSizeString(std::string_view path);
 
 // A byte count as a short text: "1.50 KB", "2 TB", "512 bytes". Decimal
 // units, or binary ones on a system older than 10.6. Nothing counts as 0.
-std::string KVFoundationConvertBytesToStringValue(std::optional<double> bytes);
+SENTREL_API std::string KVFoundationConvertBytesToStringValue(std::optional<double> bytes);
 
 // Rounds the count down to whole mebibytes, in place, and answers their
 // number followed by "M" ("5M").
-std::string KVFoundationRoundByteCountToMBAndString(double& byteCount);
+SENTREL_API std::string KVFoundationRoundByteCountToMBAndString(double& byteCount);
 
 // A deep copy of a property-list value that its caller owns and may
 // change. Nothing when the value holds something a property list cannot
 // (styled text, a colour, an image) or is nothing itself.
-std::optional<Value> KVDeepMutableCopyPropertyListObject(const Value& object);
+SENTREL_API std::optional<Value> KVDeepMutableCopyPropertyListObject(const Value& object);
 
 // `text` without `suffix` at its end; `text` unchanged when it does not end
 // with it (or `suffix` is empty).
-std::string stringByRemovingSuffix(std::string_view text, std::string_view suffix);
+SENTREL_API std::string stringByRemovingSuffix(std::string_view text, std::string_view suffix);
 
 // ---- Full disk access ----
 
@@ -127,6 +128,6 @@ std::string stringByRemovingSuffix(std::string_view text, std::string_view suffi
 // grants full disk access to the host application, its background tool and
 // the companion product's background program. False on a system older than
 // 10.14, and whenever the database cannot be read.
-bool isFullDiskAccessSetup();
+SENTREL_API bool isFullDiskAccessSetup();
 
 }  // namespace sentrel

@@ -24,6 +24,8 @@
 #include <variant>
 #include <vector>
 
+#include "sentrel/export.h"
+
 namespace sentrel {
 
 class Value;
@@ -66,7 +68,7 @@ struct StyledText {
 
 // A string-keyed dictionary that keeps insertion order. Setting an existing
 // key replaces its value in place; erasing keeps the order of the rest.
-class Dict {
+class SENTREL_API Dict {
  public:
   struct Entry;
   // One entry of a dictionary literal: Dict{{"key", value}, {keys::kModel, model}}.
@@ -155,7 +157,7 @@ class Boxed {
   std::unique_ptr<T> p_;
 };
 
-class Value {
+class SENTREL_API Value {
  public:
   enum class Kind {
     null,
@@ -258,12 +260,12 @@ inline bool Dict::empty() const {
 }
 
 // The name of a kind, for messages ("dictionary", "string", ...).
-const char* kindName(Value::Kind kind);
-const char* colorName(Color color);
+SENTREL_API const char* kindName(Value::Kind kind);
+SENTREL_API const char* colorName(Color color);
 
 // Shortest decimal text that reads back as the same number ("26.85" for the
 // float 26.85f, "1" for 1.0).
-std::string formatReal(double d);
-std::string formatReal32(float f);
+SENTREL_API std::string formatReal(double d);
+SENTREL_API std::string formatReal32(float f);
 
 }  // namespace sentrel

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "sentrel/export.h"
 #include "sentrel/value.h"
 
 namespace sentrel {
@@ -18,11 +19,11 @@ struct JsonOptions {
   int indent = 2;  // -1: one line
 };
 
-std::string toJson(const Value& value, JsonOptions options = {});
+SENTREL_API std::string toJson(const Value& value, JsonOptions options = {});
 
 // An XML property list (version 1.0 with its DOCTYPE). The display values,
 // which property lists cannot hold, are written as their JSON mapping.
-std::string toXmlPlist(const Value& value);
+SENTREL_API std::string toXmlPlist(const Value& value);
 
 // Where a read failed: the JSON path ("$.disks[2].description") and what
 // was wrong there.
@@ -37,15 +38,15 @@ struct ReadError {
 // {"$data": "HEX"} becomes data. Empty on malformed text, with `error` set;
 // an object that holds one key twice is malformed too (the path names the
 // second one), so no value silently replaces another.
-std::optional<Value> fromJson(std::string_view text, ReadError* error);
+SENTREL_API std::optional<Value> fromJson(std::string_view text, ReadError* error);
 
 // What "%@" prints for a value: a string as itself, a number in its
 // shortest decimal form, a boolean as 1 or 0, styled text as its characters.
-std::string formatObject(const Value& v);
+SENTREL_API std::string formatObject(const Value& v);
 
 // Lower-case hex of bytes, and its reverse (white space between pairs is
 // allowed; an odd digit count or a non-hex character answers nothing).
-std::string toHex(const Data& bytes);
-std::optional<Data> fromHex(std::string_view text);
+SENTREL_API std::string toHex(const Data& bytes);
+SENTREL_API std::optional<Data> fromHex(std::string_view text);
 
 }  // namespace sentrel

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "sentrel/export.h"
+
 namespace sentrel {
 
 // The library's version number and its what-string.
-extern const double SentrelVersionNumber;
-extern const unsigned char SentrelVersionString[];
+SENTREL_API extern const double SentrelVersionNumber;
+SENTREL_API extern const unsigned char SentrelVersionString[];
 
 }  // namespace sentrel

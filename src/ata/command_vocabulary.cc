@@ -289,7 +289,9 @@ std::string subcommandName(std::uint32_t command, std::uint32_t feature) {
 std::string errorBitNames(std::uint32_t error) {
   std::string names;
   for (unsigned bit = 0; bit < 8; ++bit) {
-    if ((error >> bit) & 1) names += " " + std::string(kErrorBits[bit]);
+    if (((error >> bit) & 1) == 0) continue;
+    names += ' ';
+    names += kErrorBits[bit];
   }
   return names.empty() ? "unknown" : names;
 }

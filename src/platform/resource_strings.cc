@@ -2,6 +2,12 @@
 
 namespace sentrel::platform {
 
+std::string resourcePathIn(std::string_view root, std::string_view folder, std::string_view name) {
+  std::string path(root);
+  if (!folder.empty()) path.append("/").append(folder);
+  return path.append("/").append(name);
+}
+
 const StringsTable& ResourceStrings::tableNamed(std::string_view table) {
   auto it = tables_.find(table);
   if (it != tables_.end()) return it->second;

@@ -1,6 +1,7 @@
-// Localized strings read from ".strings" files in a host's resource folder:
-// the default table is Localizable.strings, a named table TABLE.strings.
-// Tables are read once, on first use, through the given file reader.
+// A host's resource folder as the backends lay it out, and the localized
+// strings read from its ".strings" files: the default table is
+// Localizable.strings, a named table TABLE.strings. Tables are read once,
+// on first use, through the given file reader.
 #pragma once
 
 #include <functional>
@@ -13,6 +14,10 @@
 #include "core/strings_file.h"
 
 namespace sentrel::platform {
+
+// The path of resource `name` in `folder` of the resource folder `root`
+// ("" for its top): ROOT/FOLDER/NAME.
+std::string resourcePathIn(std::string_view root, std::string_view folder, std::string_view name);
 
 class ResourceStrings {
  public:

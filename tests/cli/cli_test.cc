@@ -2,6 +2,7 @@
 // prints and the exit status bits it answers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -153,8 +154,9 @@ TEST(CliDemoTest, HealthShowsTheValuesOfTheDeviceProperties) {
     auto typed = fromJson(runSentrel(demo + "--format json health " + disk).out, nullptr);
     auto raw = fromJson(runSentrel(demo + "--format raw-json device " + disk).out, nullptr);
     ASSERT_TRUE(typed && raw) << disk;
-    const Array& attributes = *typed->ifDict()->getDict("health")->getArray("devices")->at(0)
-                                   .ifDict()->getArray("ata_attributes");
+    const Array& attributes =
+        *typed->ifDict()->getDict("health")->getArray("devices")->at(0).ifDict()->getArray(
+            "ata_attributes");
     const Array& entries = *raw->ifDict()->getArray("vendorspecificAttributes");
     ASSERT_EQ(attributes.size(), entries.size()) << disk;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -196,6 +198,70 @@ TEST_F(CliTest, JournalRecordsEveryPlatformCallAsJsonLines) {
   EXPECT_EQ(calls, (std::vector<std::string>{"ata.createPlugIn", "sleep", "ata.createPlugIn",
                                              "ata.queryInterface", "ata.runOfflineImmediate",
                                              "ata.release", "ata.destroyPlugIn"}));
+}
+
+// The configuration files decide whether a command that reads a drive also
+// updates the drive database; the user's file is read from XDG_CONFIG_HOME.
+class CliConfigTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    std::filesystem::create_directories(folder_ / "config/sentrel");
+    ::setenv("XDG_CONFIG_HOME", (folder_ / "config").c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("XDG_CONFIG_HOME");
+    CliTest::TearDown();
+  }
+  void configure(const std::string& text) const {
+    std::ofstream(folder_ / "config/sentrel/sentrel.conf") << text;
+  }
+  // The addresses the command downloaded from, in order.
+  std::vector<std::string> downloads(const std::string& args) const {
+    auto journal = folder_ / "journal.jsonl";
+    Outcome r = runSentrel("--sim " + folder_.string() + " health disk0 --no-pace --journal " +
+                           journal.string() + " " + args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::vector<std::string> urls;
+    std::ifstream in(journal);
+    for (std::string line; std::getline(in, line);) {
+      auto v = fromJson(line, nullptr);
+      if (v && v->ifDict()->stringOr("call") == "download")
+        urls.push_back(v->ifDict()->stringOr("url"));
+    }
+    return urls;
+  }
+};
+
+TEST_F(CliConfigTest, DownloadsOnlyWhenTheConfigurationTurnsUpdatesOn) {
+  configure("# the default, said\nauto-update = no\n");
+  EXPECT_TRUE(downloads("").empty());
+
+  configure("auto-update = yes\ndb-source = http://mirror.invalid\n");
+  std::vector<std::string> urls = downloads("");
+  ASSERT_FALSE(urls.empty());
+  EXPECT_TRUE(urls.front().starts_with("http://mirror.invalid/")) << urls.front();
+  EXPECT_TRUE(downloads("--offline").empty());
+}
+
+TEST_F(CliConfigTest, AWrongLineIsNamedAndStopsTheCommand) {
+  const std::string file = (folder_ / "config/sentrel/sentrel.conf").string();
+  struct Case {
+    std::string text;
+    std::string says;
+  } cases[] = {
+      {"auto-update = yes\ncolour = red\n", file + ":2: unknown key \"colour\""},
+      {"\n\nauto-update\n", file + ":3: expected \"key = value\""},
+      {"auto-update = sometimes\n", file + ":1: auto-update takes yes or no"},
+      {"db-source = mirror.invalid\n", file + ":1: db-source takes an https:// or http:// address"},
+      {"data-home = var/lib\n", file + ":1: data-home takes an absolute path"},
+  };
+  for (const Case& c : cases) {
+    configure(c.text);
+    Outcome r = runSentrel(sim() + " list");
+    EXPECT_EQ(r.status, 1) << c.text << r.out;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.text << r.out;
+  }
 }
 
 }  // namespace

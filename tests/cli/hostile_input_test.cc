@@ -231,8 +231,12 @@ TEST_F(HostileInputTest, RunawayAndBrokenPatternsAreNamedAndPassedBy) {
 // test's) names every address it refused and why, and keeps the stored
 // file byte for byte.
 TEST_F(HostileInputTest, UpdateNamesEveryRefusedAddressAndKeepsTheStoredFile) {
+  // The data folder is set in the configuration, so the test stores nothing
+  // in the system's folders when it runs as root.
   const fs::path data = folder_ / "data";
-  const fs::path stored = data / "Sentrel/driveDatabase/drivedb.h";
+  const fs::path stored = data / "sentrel/driveDatabase/drivedb.h";
+  fs::create_directories(folder_ / "config/sentrel");
+  std::ofstream(folder_ / "config/sentrel/sentrel.conf") << "data-home = " << data.string() << "\n";
   fs::create_directories(stored.parent_path());
   std::ofstream(stored) << kOld;
   testing::FaultHttpServer server(
@@ -240,9 +244,9 @@ TEST_F(HostileInputTest, UpdateNamesEveryRefusedAddressAndKeepsTheStoredFile) {
        testing::Route{"/garbage/", testing::Misbehaviour::none,
                       testing::kDrivedbHeader + "garbage\n"},
        testing::Route{"/good/", testing::Misbehaviour::none, kNew}});
-  const char* saved = std::getenv("XDG_DATA_HOME");
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
   const std::string restore = saved ? saved : "";
-  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (folder_ / "config").c_str(), 1);
   const std::string update = "db update --db-source " + server.base() + "/missing --db-source " +
                              server.base() + "/garbage";
   Outcome refused = runSentrel(update);
@@ -250,9 +254,9 @@ TEST_F(HostileInputTest, UpdateNamesEveryRefusedAddressAndKeepsTheStoredFile) {
   const std::string afterBad = readAll(stored);
   Outcome good = runSentrel(update + " --db-source " + server.base() + "/good");
   if (saved)
-    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
   else
-    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
 
   EXPECT_EQ(refused.status, 4) << refused.out;
   EXPECT_EQ(refused.out,

@@ -40,18 +40,21 @@ std::string passwordField(char* passwd::*field) {
   return entry.*field ? std::string(entry.*field) : std::string();
 }
 
+// $HOME, else the password entry's home folder, else "/".
+std::string linuxHomeDirectory() {
+  std::string home = envOr("HOME", "");
+  if (!home.empty()) return home;
+  home = passwordField(&passwd::pw_dir);
+  return home.empty() ? "/" : home;
+}
+
 class LinuxBundles final : public Bundles {
  public:
   std::string hostBundleName() override { return options().bundleName; }
   std::string hostBundleIdentifier() override { return options().bundleIdentifier; }
   std::optional<std::string> hostResourcePath(std::string_view name,
                                               std::string_view folder) override {
-    if (options().resourceDir.empty()) return std::nullopt;
-    std::string path = options().resourceDir;
-    if (!folder.empty()) path += "/" + std::string(folder);
-    path += "/" + std::string(name);
-    if (::access(path.c_str(), F_OK) != 0) return std::nullopt;
-    return path;
+    return hostResourceFile(options(), name, folder);
   }
   std::string localizedString(std::string_view key, std::string_view fallback,
                               std::string_view table) override {
@@ -78,18 +81,13 @@ class LinuxUser final : public User {
     std::string name = passwordField(&passwd::pw_name);
     return name.empty() ? envOr("USER", "") : name;
   }
-  std::string homeDirectory() override {
-    std::string home = envOr("HOME", "");
-    if (!home.empty()) return home;
-    home = passwordField(&passwd::pw_dir);
-    return home.empty() ? "/" : home;
-  }
-  // The XDG data folder plays the part of "Library/Application Support".
+  std::string homeDirectory() override { return linuxHomeDirectory(); }
   std::string applicationSupportDirectory() override {
-    return xdgFolder("XDG_DATA_HOME", homeDirectory() + "/.local/share");
+    return dataHomeFor(options().dataHome, ::geteuid(), std::getenv("XDG_DATA_HOME"),
+                       homeDirectory());
   }
   std::string cacheDirectory() override {
-    return xdgFolder("XDG_CACHE_HOME", homeDirectory() + "/.cache");
+    return xdgFolder(std::getenv("XDG_CACHE_HOME"), homeDirectory(), ".cache");
   }
 };
 
@@ -136,6 +134,39 @@ struct LinuxPlatform {
 };
 
 }  // namespace
+
+std::string xdgFolder(const char* value, std::string_view home, std::string_view underHome) {
+  if (value && value[0] == '/') return value;
+  return std::string(home) + "/" + std::string(underHome);
+}
+
+std::string dataHomeFor(std::string_view configured, unsigned uid, const char* xdgDataHome,
+                        std::string_view home) {
+  if (!configured.empty()) return std::string(configured);
+  if (uid == 0) return "/var/lib";
+  return xdgFolder(xdgDataHome, home, ".local/share");
+}
+
+std::optional<std::string> hostResourceFile(const LinuxOptions& options, std::string_view name,
+                                            std::string_view folder) {
+  auto present = [](const std::string& path) { return ::access(path.c_str(), F_OK) == 0; };
+  if (name == "drivedb.h" && folder == "driveDatabase") {
+    for (const std::string& path : options.systemDriveDatabases)
+      if (present(path)) return path;
+  }
+  if (options.resourceDir.empty()) return std::nullopt;
+  std::string path = resourcePathIn(options.resourceDir, folder, name);
+  if (!present(path)) return std::nullopt;
+  return path;
+}
+
+std::string installedResourceDir() {
+  return SENTREL_INSTALLED_RESOURCE_DIR;
+}
+
+std::string userConfigHome() {
+  return xdgFolder(std::getenv("XDG_CONFIG_HOME"), linuxHomeDirectory(), ".config");
+}
 
 void configureLinuxPlatform(LinuxOptions o) {
   options() = std::move(o);

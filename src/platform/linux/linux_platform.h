@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "sentrel/linux_platform.h"
 #include "sentrel/platform.h"
@@ -31,5 +33,22 @@ struct DownloadTimeouts {
 };
 void setDownloadTimeouts(DownloadTimeouts timeouts);
 DownloadTimeouts downloadTimeouts();
+
+// A folder of the XDG base-directory rules: `value` (the variable's) when
+// it is an absolute path, else HOME/`underHome`. The rules ignore a relative
+// value, which would depend on the working folder.
+std::string xdgFolder(const char* value, std::string_view home, std::string_view underHome);
+
+// The folder a host keeps its data under (the user's "application support"
+// folder): `configured` when set; /var/lib for root, whose data is the
+// system's; else the XDG data folder.
+std::string dataHomeFor(std::string_view configured, unsigned uid, const char* xdgDataHome,
+                        std::string_view home);
+
+// The path of a host resource (`folder` relative to the resource folder,
+// "" for its top), or nothing when no file is there. The drive database
+// (driveDatabase/drivedb.h) is the system's own when it has one.
+std::optional<std::string> hostResourceFile(const LinuxOptions& options, std::string_view name,
+                                            std::string_view folder);
 
 }  // namespace sentrel::platform

@@ -58,13 +58,8 @@ class LinuxUserDefaults final : public UserDefaults {
   std::mutex mutex_;
 };
 
-// An XDG base folder: the variable's value when it is an absolute path, else
-// `fallback`. The convention ignores a relative value, which would depend
-// on the working folder.
-std::string xdgFolder(const char* variable, std::string fallback);
-
 // The store of a host named `bundleName`: CONFIG/BUNDLENAME/defaults.json,
-// where CONFIG is xdgFolder("XDG_CONFIG_HOME", HOME/.config).
+// where CONFIG is xdgFolder(XDG_CONFIG_HOME, HOME, ".config").
 std::string userDefaultsFile(std::string_view bundleName, std::string_view home);
 
 }  // namespace sentrel::platform

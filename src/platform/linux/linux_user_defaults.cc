@@ -3,18 +3,14 @@
 // folder, as the XDG base-directory convention places such files.
 #include <cstdlib>
 
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_system.h"
 #include "sentrel/value_io.h"
 
 namespace sentrel::platform {
 
-std::string xdgFolder(const char* variable, std::string fallback) {
-  const char* value = std::getenv(variable);
-  return value && value[0] == '/' ? std::string(value) : std::move(fallback);
-}
-
 std::string userDefaultsFile(std::string_view bundleName, std::string_view home) {
-  return xdgFolder("XDG_CONFIG_HOME", std::string(home) + "/.config") + "/" +
+  return xdgFolder(std::getenv("XDG_CONFIG_HOME"), home, ".config") + "/" +
          std::string(bundleName) + "/defaults.json";
 }
 

@@ -60,9 +60,7 @@ class SimBundles final : public platform::Bundles {
   std::optional<std::string> hostResourcePath(std::string_view name,
                                               std::string_view folder) override {
     if (!model_.resources.empty()) {
-      std::string path = model_.resources;
-      if (!folder.empty()) path += "/" + std::string(folder);
-      path += "/" + std::string(name);
+      std::string path = platform::resourcePathIn(model_.resources, folder, name);
       if (files_.exists(path)) return path;
     }
     return base_.hostResourcePath(name, folder);

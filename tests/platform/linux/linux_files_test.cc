@@ -140,19 +140,5 @@ TEST_F(LinuxFilesTest, AStoreRemovesTheTemporaryFilesOfKilledWriters) {
   EXPECT_EQ(readAll(target), "stored");
 }
 
-TEST(LinuxUserTest, ARelativeDataFolderIsIgnored) {
-  const char* saved = std::getenv("XDG_DATA_HOME");
-  const std::string restore = saved ? saved : "";
-  User& user = *linuxPlatform().user;
-  ::setenv("XDG_DATA_HOME", "/xdg/data", 1);
-  EXPECT_EQ(user.applicationSupportDirectory(), "/xdg/data");
-  ::setenv("XDG_DATA_HOME", "relative/data", 1);
-  EXPECT_EQ(user.applicationSupportDirectory(), user.homeDirectory() + "/.local/share");
-  if (saved)
-    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-  else
-    ::unsetenv("XDG_DATA_HOME");
-}
-
 }  // namespace
 }  // namespace sentrel::platform
