@@ -11,6 +11,7 @@
 
 /bin/busybox --install -s /bin
 export PATH=/bin:/usr/bin:/usr/sbin:/opt/sentrel
+export LD_LIBRARY_PATH=/opt/sentrel/lib
 export HOME=/root
 mkdir -p /proc /sys /dev /tmp /root /run
 mount -t proc proc /proc

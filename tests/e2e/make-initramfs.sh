@@ -69,10 +69,18 @@ copy_libraries() {
       *) continue ;;
     esac
     lib="${lib%% (*}"
-    [ -e "$root$lib" ] && continue
-    mkdir -p "$root$(dirname "$lib")"
-    cp -L "$lib" "$root$lib"
-    case "$lib" in */ld-linux*) chmod 0755 "$root$lib" ;; esac
+    # The system's libraries keep their paths; sentrel's own (its shared
+    # library in the build tree, which may lie under /tmp, a tmpfs in the
+    # guest) go to /opt/sentrel/lib, on the guest's LD_LIBRARY_PATH.
+    local dest="$lib"
+    case "$lib" in
+      /lib/* | /lib64/* | /usr/lib/*) ;;
+      *) dest="/opt/sentrel/lib/$(basename "$lib")" ;;
+    esac
+    [ -e "$root$dest" ] && continue
+    mkdir -p "$root$(dirname "$dest")"
+    cp -L "$lib" "$root$dest"
+    case "$lib" in */ld-linux*) chmod 0755 "$root$dest" ;; esac
   done <"$root/tmp/ldd.txt"
   rm -f "$root/tmp/ldd.txt"
 }
