@@ -133,7 +133,7 @@ std::uint64_t contentHash(std::string_view bytes) {
   std::uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
   std::size_t i = 0;
   for (; i + 32 <= n; i += 32) {
-    for (int k = 0; k < 4; ++k)
+    for (std::size_t k = 0; k < 4; ++k)
       lanes[k] = std::rotl(lanes[k] + word64(p + i + 8 * k) * kPrime2, 31) * kPrime1;
   }
   std::uint64_t h = n * kPrime3;

@@ -55,17 +55,17 @@ std::string writeDatabaseCache(const SourceKey& source, const DriveDatabase& dat
 // A cache that has been read and checked.
 class CachedDatabase {
  public:
-  // Empty when `bytes` are not a sound cache of `source`: another source
+  // Empty when `text` is not a sound cache of `source`: another source
   // or format, a wrong body hash, a field that runs past the end, a count
   // larger than the bytes could hold, or bytes left over.
-  static std::optional<CachedDatabase> read(std::string bytes, const SourceKey& source);
+  static std::optional<CachedDatabase> read(std::string text, const SourceKey& source);
 
   const std::string& version() const { return version_; }
   std::size_t entryCount() const { return entries_.size(); }
   std::string_view model(std::size_t entry) const { return text(entries_[entry].model); }
   std::string_view firmware(std::size_t entry) const { return text(entries_[entry].firmware); }
   // The whole entry, decoded from the checked bytes.
-  DriveDatabaseEntry entry(std::size_t entry) const;
+  DriveDatabaseEntry entry(std::size_t index) const;
   // The literals of every entry's model pattern, in entry order (views
   // into this cache's bytes, which stay where they are when it is moved).
   const LiteralTable& modelLiterals() const { return literals_; }

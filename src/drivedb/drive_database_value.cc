@@ -17,18 +17,18 @@ const AttributePreset* DriveDatabaseEntry::preset(std::string_view presetId) con
   return nullptr;
 }
 
-void DriveDatabaseEntry::addPreset(AttributePreset added) {
+void DriveDatabaseEntry::addPreset(AttributePreset preset) {
   // attribDict keeps the first position of an id and the last preset for it.
   bool replaced = false;
   for (AttributePreset& existing : attribDict) {
-    if (existing.id == added.id) {
-      existing = added;
+    if (existing.id == preset.id) {
+      existing = preset;
       replaced = true;
       break;
     }
   }
-  if (!replaced) attribDict.push_back(added);
-  attributes.push_back(std::move(added));
+  if (!replaced) attribDict.push_back(preset);
+  attributes.push_back(std::move(preset));
 }
 
 Dict DriveDatabaseEntry::toDict() const {
