@@ -37,6 +37,9 @@ SENTREL_API std::string_view powerModeName(PowerMode mode);
 // The mode a CHECK POWER MODE count register stands for.
 SENTREL_API PowerMode powerModeOfRegister(std::uint8_t count);
 
+// The name of a verdict rule in the JSON and the metrics: "defect_count".
+SENTREL_API std::string_view healthRuleName(HealthReason::Rule rule);
+
 // Which drives are left alone rather than woken.
 enum class NoWake {
   never,    // read every drive (its power mode is not asked)

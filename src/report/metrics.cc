@@ -3,6 +3,8 @@
 // the values of its last reading beside sentrel_device_up 0.
 #include "sentrel/metrics.h"
 
+#include "sentrel/keys.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -113,26 +115,10 @@ class Writer {
 };
 
 const char* healthValue(const std::string& word) {
-  if (word == "Passed") return "0";
-  if (word == "Warning") return "1";
-  if (word == "Failed") return "2";
+  if (word == keys::kPassed) return "0";
+  if (word == keys::kWarning) return "1";
+  if (word == keys::kFailed) return "2";
   return "3";
-}
-
-std::string_view ruleLabel(HealthReason::Rule r) {
-  switch (r) {
-    case HealthReason::Rule::thresholdExceeded:
-      return "threshold_exceeded";
-    case HealthReason::Rule::defectCount:
-      return "defect_count";
-    case HealthReason::Rule::atOrBelowThreshold:
-      return "at_or_below_threshold";
-    case HealthReason::Rule::dataUnusable:
-      return "data_unusable";
-    case HealthReason::Rule::criticalWarning:
-      return "critical_warning";
-  }
-  return "unknown";
 }
 
 // The number a raw value's decoded text starts with ("34 (25, 37, 0)",
@@ -188,7 +174,7 @@ void driveMetrics(Writer& w, const DriveSample& s) {
         "The verdict: 0 Passed, 1 Warning, 2 Failed, 3 Unknown.", id, healthValue(r.verdict.word));
   for (const HealthReason& reason : r.verdict.reasons)
     w.add("sentrel_device_health_reason_info", Type::info, "Why the verdict is not Passed.",
-          with({{"rule", std::string(ruleLabel(reason.rule))},
+          with({{"rule", std::string(healthRuleName(reason.rule))},
                 {"code", reason.code ? std::to_string(reason.code) : ""},
                 {"reason", reason.text}}),
           "1");

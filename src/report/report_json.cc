@@ -8,9 +8,7 @@
 
 namespace sentrel {
 
-namespace {
-
-std::string_view ruleName(HealthReason::Rule r) {
+std::string_view healthRuleName(HealthReason::Rule r) {
   switch (r) {
     case HealthReason::Rule::thresholdExceeded:
       return "threshold_exceeded";
@@ -25,6 +23,8 @@ std::string_view ruleName(HealthReason::Rule r) {
   }
   return "unknown";
 }
+
+namespace {
 
 std::string_view kindName(platform::Failure::Kind k) {
   using Kind = platform::Failure::Kind;
@@ -67,7 +67,7 @@ void setIf(Dict& d, std::string_view key, const std::optional<T>& v) {
 Value verdictValue(const HealthVerdict& v) {
   Array reasons;
   for (const HealthReason& r : v.reasons) {
-    Dict reason{{"rule", ruleName(r.rule)}, {"text", r.text}};
+    Dict reason{{"rule", healthRuleName(r.rule)}, {"text", r.text}};
     if (r.rule == HealthReason::Rule::criticalWarning) {
       reason.set("critical_warning_bit", r.code);
     } else if (r.code != 0) {
