@@ -44,7 +44,7 @@ class Collector {
 
     std::lock_guard lock(mutex_);
     std::map<std::string, DriveSample> next;
-    for (DriveReport& r : reports) {
+    for (const DriveReport& r : reports) {
       if (!r.found) continue;  // gone: its series end
       DriveSample sample = samples_.count(r.disk) ? samples_[r.disk] : DriveSample{};
       sample.powerMode = r.powerMode;

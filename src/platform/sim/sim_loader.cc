@@ -155,6 +155,10 @@ class Loader {
     if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
     return *v.ifArray();
   }
+  const Array& array(const Value& v, const Path& path) {
+    if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
+    return *v.ifArray();
+  }
   const std::string& string(const Value& v, const Path& path) {
     if (!v.ifString()) fail(path, std::string("expected a string, found ") + kindName(v.kind()));
     return *v.ifString();
@@ -295,7 +299,7 @@ class Loader {
     Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
       const Path p = path[i];
-      Dict& m = dict(list[i], p);
+      const Dict& m = dict(list[i], p);
       onlyKeys(m, p, {"from", "on", "type"});
       const Value* on = m.find("on");
       if (!on) fail(p, "missing \"on\"");
@@ -339,7 +343,7 @@ class Loader {
     Array& list = array(v, path);
     for (std::size_t i = 0; i < list.size(); ++i) {
       const Path p = path[i];
-      Dict& t = dict(list[i], p);
+      const Dict& t = dict(list[i], p);
       onlyKeys(t, p, {"tool", "arguments", "stdout", "stdoutFile"});
       SimTool tool;
       const Value* name = t.find("tool");
