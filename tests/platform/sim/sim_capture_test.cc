@@ -29,7 +29,7 @@ class CaptureTest : public ::testing::Test {
 
 TEST_F(CaptureTest, ReplayPrintsTheSameReading) {
   for (const char* disk : {"disk0", "disk1", "disk3", "disk5"}) {
-    fs::path into = folder_ / disk;
+    fs::path into = folder_ / "capture";  // each capture replaces the one before
     Outcome captured = runSentrel("--sim " + demo() + " capture " + disk + " " + into.string());
     ASSERT_EQ(captured.status, 0) << captured.out;
     EXPECT_NE(captured.out.find("replay it with: sentrel --sim"), std::string::npos);
