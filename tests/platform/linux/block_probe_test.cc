@@ -12,22 +12,28 @@
 namespace sentrel::platform {
 namespace {
 
-TEST(UdevRecordTest, ReadsTableTypeFileSystemAndEncodedLabel) {
-  auto c = contentFromUdevRecord(
-      "S:disk/by-id/ata-X\nI:123\nE:ID_FS_TYPE=ext4\nE:ID_FS_LABEL=My_Disk\n"
-      "E:ID_FS_LABEL_ENC=My\\x20Disk\nE:ID_PART_TABLE_TYPE=gpt\nG:systemd\n");
-  ASSERT_TRUE(c);
-  EXPECT_EQ(c->partitionTable, "gpt");
-  EXPECT_EQ(c->filesystem, "ext4");
-  EXPECT_EQ(c->label, "My Disk");
-}
-
-TEST(UdevRecordTest, RecordWithoutProbeResultsSaysNothing) {
-  EXPECT_FALSE(contentFromUdevRecord("S:disk/by-id/x\nI:1\n"));
-  EXPECT_FALSE(contentFromUdevRecord(""));
-  auto broken = contentFromUdevRecord("E:ID_FS_LABEL_ENC=a\\x2");
-  ASSERT_TRUE(broken);
-  EXPECT_EQ(broken->label, "a\\x2");  // a cut escape stays as written
+TEST(UdevRecordTest, ProbeResultsAndTheEncodedLabel) {
+  struct Case {
+    const char* record;
+    std::optional<BlockContent> content;
+  } cases[] = {
+      {"S:disk/by-id/ata-X\nI:123\nE:ID_FS_TYPE=ext4\nE:ID_FS_LABEL=My_Disk\n"
+       "E:ID_FS_LABEL_ENC=My\\x20Disk\nE:ID_PART_TABLE_TYPE=gpt\nG:systemd\n",
+       BlockContent{"gpt", "ext4", "My Disk"}},
+      {"E:ID_FS_LABEL_ENC=a\\x2", BlockContent{"", "", "a\\x2"}},  // a cut escape stays
+      {"E:ID_FS_LABEL_ENC=\\x41\\x5a\\x5C", BlockContent{"", "", "AZ\\"}},
+      {"S:disk/by-id/x\nI:1\n", std::nullopt},  // udev found nothing
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record);
+    auto content = contentFromUdevRecord(c.record);
+    ASSERT_EQ(content.has_value(), c.content.has_value());
+    if (!content) continue;
+    EXPECT_EQ(content->partitionTable, c.content->partitionTable);
+    EXPECT_EQ(content->filesystem, c.content->filesystem);
+    EXPECT_EQ(content->label, c.content->label);
+  }
 }
 
 TEST(LinuxBlockProbeTest, UdevRecordAnswersWithoutReadingTheDevice) {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -117,10 +117,20 @@ TEST_F(LinuxFilesTest, WritesInAFolderNeverFollowALinkAndSayWhyTheyFailed) {
   expectOutsideUntouched();
 }
 
+// The folder's entries, sorted.
+std::vector<std::string> listing(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A writer killed while storing leaves its temporary file; the next store
 // removes it. A file a live writer holds (locked) stays, and so does
-// anything that is not a temporary file of the same target.
-TEST_F(LinuxFilesTest, AStoreRemovesTheTemporaryFilesOfKilledWriters) {
+// anything that is not a temporary file of the same target. A store whose
+// rename fails (the target is a folder: refused to root too) removes its
+// own temporary file.
+TEST_F(LinuxFilesTest, AStoreLeavesNoTemporaryFileBehind) {
   const fs::path target = folder_ / "drivedb.h";
   for (const char* name : {"drivedb.h.a1B2c3", "drivedb.h.ZZZZZZ", "drivedb.h.live00",
                            "drivedb.h.new.raw", "drivedb.h.toolong7", "other.h.a1B2c3"})
@@ -132,12 +142,17 @@ TEST_F(LinuxFilesTest, AStoreRemovesTheTemporaryFilesOfKilledWriters) {
   ASSERT_TRUE(linuxFiles().writeFileAtomically(target.string(), "stored", &failure))
       << failure.message();
   ::close(live);
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder_)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"drivedb.h", "drivedb.h.live00", "drivedb.h.new.raw",
-                                             "drivedb.h.toolong7", "other.h.a1B2c3", "outside"}));
+  EXPECT_EQ(listing(folder_),
+            (std::vector<std::string>{"drivedb.h", "drivedb.h.live00", "drivedb.h.new.raw",
+                                      "drivedb.h.toolong7", "other.h.a1B2c3", "outside"}));
   EXPECT_EQ(readAll(target), "stored");
+
+  const fs::path occupied = outside_ / "folder";
+  fs::create_directories(occupied / "inside");
+  EXPECT_FALSE(linuxFiles().writeFileAtomically(occupied.string(), "new", &failure));
+  EXPECT_EQ(failure.message(), occupied.string() + ": rename failed: Is a directory");
+  EXPECT_EQ(listing(outside_), (std::vector<std::string>{"folder", "victim"}));
+  EXPECT_EQ(listing(occupied), std::vector<std::string>{"inside"});
 }
 
 }  // namespace

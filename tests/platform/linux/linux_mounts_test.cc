@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.h"
+#include <algorithm>
+
 #include "platform/linux/linux_system.h"
 
 namespace sentrel::platform {
@@ -44,45 +45,25 @@ TEST(LinuxMountsTest, TheHoldingMountIsTheLongestAndLatest) {
     EXPECT_EQ(m->from, c.from) << c.path;
   }
   EXPECT_FALSE(mountHolding(table, "relative"));
-  EXPECT_TRUE(text::isAtOrBelow("/Volumes/A/x", "/Volumes/A"));
-  EXPECT_FALSE(text::isAtOrBelow("/Volumes/AB", "/Volumes/A"));
-  EXPECT_FALSE(text::isAtOrBelow("/x", ""));
 }
 
-TEST(LinuxMountsTest, TheRealTableHasTheRootAndProc) {
+TEST(LinuxMountsTest, RealTableAndStatisticsAgreeWithTheSystem) {
   LinuxMounts mounts;
-  auto table = mounts.mountTable();
-  ASSERT_FALSE(table.empty());
-  bool root = false, proc = false;
-  for (const auto& m : table) {
-    root = root || m.on == "/";
-    proc = proc || (m.on == "/proc" && m.type == "proc");
-  }
-  EXPECT_TRUE(root);
-  EXPECT_TRUE(proc);
-}
-
-TEST(LinuxMountsTest, RealStatisticsAgreeWithStatvfs) {
-  LinuxMounts mounts;
+  const auto table = mounts.mountTable();
+  EXPECT_TRUE(std::any_of(table.begin(), table.end(),
+                          [](const MountEntry& m) { return m.on == "/proc" && m.type == "proc"; }));
   auto stats = mounts.statfs("/");
   ASSERT_TRUE(stats);
   struct statvfs v {};
   ASSERT_EQ(::statvfs("/", &v), 0);
   EXPECT_EQ(stats->blockSize, v.f_frsize);
   EXPECT_EQ(stats->blocks, v.f_blocks);
-  EXPECT_GT(stats->blocks, 0u);
-  EXPECT_LE(stats->freeBlocks, stats->blocks);
   EXPECT_LE(stats->availableBlocks, stats->freeBlocks);
-  EXPECT_EQ(stats->on, "/");
-  EXPECT_FALSE(stats->type.empty());
-
   auto proc = mounts.statfs("/proc/self");
   ASSERT_TRUE(proc);
   EXPECT_EQ(proc->type, "proc");
   EXPECT_EQ(proc->on, "/proc");
-
   EXPECT_FALSE(mounts.statfs("/nonexistent/path"));
-  EXPECT_FALSE(mounts.statfs(""));
 }
 
 }  // namespace

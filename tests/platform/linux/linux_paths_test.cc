@@ -56,34 +56,21 @@ class LinuxResourceTest : public ::testing::Test {
   LinuxOptions options_;
 };
 
-TEST_F(LinuxResourceTest, TheDriveDatabaseIsTheSystemsFirstCopyThenTheInstalledOne) {
+// The database: the system's first copy, then the installed one. Other
+// resources come from the resource folder only.
+TEST_F(LinuxResourceTest, TheSystemsDatabaseComesFirstOtherResourcesFromTheResourceFolder) {
+  const auto database = [&] { return hostResourceFile(options_, "drivedb.h", "driveDatabase"); };
   plant("share/sentrel/driveDatabase/drivedb.h");
-  EXPECT_EQ(hostResourceFile(options_, "drivedb.h", "driveDatabase"),
-            path("share/sentrel/driveDatabase/drivedb.h"));
+  EXPECT_EQ(database(), path("share/sentrel/driveDatabase/drivedb.h"));
   plant("usr/drivedb.h");
-  EXPECT_EQ(hostResourceFile(options_, "drivedb.h", "driveDatabase"), path("usr/drivedb.h"));
+  EXPECT_EQ(database(), path("usr/drivedb.h"));
   plant("var/drivedb.h");
-  EXPECT_EQ(hostResourceFile(options_, "drivedb.h", "driveDatabase"), path("var/drivedb.h"));
-}
-
-TEST_F(LinuxResourceTest, OtherResourcesComeFromTheResourceFolderOnly) {
-  plant("var/drivedb.h");
+  EXPECT_EQ(database(), path("var/drivedb.h"));
   plant("share/sentrel/SMART.strings");
   EXPECT_EQ(hostResourceFile(options_, "SMART.strings", ""), path("share/sentrel/SMART.strings"));
-  // Only the database has a system copy; a file of that name elsewhere is not one.
   EXPECT_EQ(hostResourceFile(options_, "drivedb.h", ""), std::nullopt);
-  EXPECT_EQ(hostResourceFile(options_, "Localizable.strings", ""), std::nullopt);
   options_.resourceDir.clear();
   EXPECT_EQ(hostResourceFile(options_, "SMART.strings", ""), std::nullopt);
-}
-
-TEST(LinuxOptionsDefault, UsesTheInstalledResourcesAndTheSystemsDatabase) {
-  LinuxOptions defaults;
-  EXPECT_EQ(defaults.resourceDir, installedResourceDir());
-  EXPECT_TRUE(defaults.resourceDir.ends_with("/share/sentrel")) << defaults.resourceDir;
-  EXPECT_EQ(defaults.systemDriveDatabases.front(), "/var/lib/smartmontools/drivedb/drivedb.h");
-  EXPECT_EQ(defaults.bundleName, "sentrel");
-  EXPECT_TRUE(defaults.dataHome.empty());
 }
 
 }  // namespace

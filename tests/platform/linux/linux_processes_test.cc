@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/linux/linux_system.h"
 
@@ -28,48 +31,33 @@ bool noZombie() {
   return ::waitpid(-1, &status, WNOHANG) <= 0;
 }
 
-TEST(LinuxProcessesTest, PassesArgumentsAsTheyAreWithoutAShell) {
-  LinuxProcesses p;
-  auto out = p.run("/bin/echo", {"a  b", "$HOME", "*", "`id`;", ""});
-  ASSERT_TRUE(out);
-  EXPECT_EQ(*out, "a  b $HOME * `id`; \n");
-}
-
-TEST(LinuxProcessesTest, TheChildGetsAnEmptyEnvironment) {
-  ASSERT_EQ(::setenv("SENTREL_TEST_SECRET", "leaked", 1), 0);
-  LinuxProcesses p;
-  auto out = p.run("/usr/bin/env", {});
-  ::unsetenv("SENTREL_TEST_SECRET");
-  ASSERT_TRUE(out);
-  EXPECT_EQ(*out, "");
-}
-
-TEST(LinuxProcessesTest, ReadsLargeOutputToItsEnd) {
-  LinuxProcesses p;
-  auto out = p.run("/usr/bin/head", {"-c", "3000000", "/dev/zero"});
-  ASSERT_TRUE(out);
-  EXPECT_EQ(out->size(), 3000000u);
-}
-
-TEST(LinuxProcessesTest, ExitStatusIsNotLookedAt) {
-  LinuxProcesses p;
-  auto out = p.run("/bin/sh", {"-c", "echo partial; exit 3"});
-  ASSERT_TRUE(out);
-  EXPECT_EQ(*out, "partial\n");
-  EXPECT_EQ(p.run("/bin/false", {}), "");  // started, printed nothing
-}
-
-TEST(LinuxProcessesTest, AToolThatCannotBeStartedGivesNothing) {
-  // A file that is there but may not be run.
+// Arguments as they are, without a shell; an empty environment; output read
+// to its end; the exit status not looked at; nothing from a tool that
+// cannot be started.
+TEST(LinuxProcessesTest, WhatAToolPrints) {
   char plain[] = "/tmp/sentrel-not-a-tool-XXXXXX";
-  int fd = ::mkstemp(plain);
+  const int fd = ::mkstemp(plain);
   ASSERT_GE(fd, 0);
   ::close(fd);
-  LinuxProcesses p;
+  ASSERT_EQ(::setenv("SENTREL_TEST_SECRET", "leaked", 1), 0);
   struct Case {
-    const char* tool;
-  } cases[] = {{"/nonexistent/tool"}, {"echo"}, {""}, {plain}, {"/tmp"}};
-  for (const Case& c : cases) EXPECT_EQ(p.run(c.tool, {}), std::nullopt) << c.tool;
+    std::string tool;
+    std::vector<std::string> arguments;
+    std::optional<std::string> out;
+  } cases[] = {
+      {"/bin/echo", {"a  b", "$HOME", "*", "`id`;", ""}, "a  b $HOME * `id`; \n"},
+      {"/usr/bin/env", {}, ""},
+      {"/usr/bin/head", {"-c", "3000000", "/dev/zero"}, std::string(3000000, '\0')},
+      {"/bin/sh", {"-c", "echo partial; exit 3"}, "partial\n"},
+      {"/nonexistent/tool", {}, std::nullopt},
+      {"echo", {}, std::nullopt},
+      {"", {}, std::nullopt},
+      {plain, {}, std::nullopt},  // there, but may not be run
+      {"/tmp", {}, std::nullopt},
+  };
+  LinuxProcesses p;
+  for (const Case& c : cases) EXPECT_TRUE(p.run(c.tool, c.arguments) == c.out) << c.tool;
+  ::unsetenv("SENTREL_TEST_SECRET");
   ::unlink(plain);
 }
 

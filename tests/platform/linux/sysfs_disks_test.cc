@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 namespace sentrel::platform {
@@ -82,13 +84,14 @@ class SysfsTree : public ::testing::Test {
   }
   // A block device folder under `device` and its /sys/block link.
   void block(const fs::path& device, const std::string& name, std::uint64_t sectors,
-             const std::string& removable = "0", const std::string& rotational = "1") {
+             const std::string& removable = "0", const std::string& rotational = "1",
+             const std::string& logical = "512") {
     fs::path dir = device / "block" / name;
     file(dir / "size", std::to_string(sectors) + "\n");
     file(dir / "removable", removable + "\n");
     file(dir / "dev", "8:0\n");
     file(dir / "queue/physical_block_size", "4096\n");
-    file(dir / "queue/logical_block_size", "512\n");
+    file(dir / "queue/logical_block_size", logical + "\n");
     file(dir / "queue/rotational", rotational + "\n");
     fs::create_directory_symlink(root_ / "sys" / device, root_ / "sys" / dir / "device");
     fs::create_directory_symlink(root_ / "sys" / dir, root_ / "sys/block" / name);
@@ -128,6 +131,9 @@ class SysfsTree : public ::testing::Test {
 };
 
 const fs::path kSataDevice = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
+const fs::path kUsbDevice =
+    "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
+const fs::path kNvmeController = "devices/pci0000:00/0000:00:04.0/nvme/nvme0";
 
 TEST_F(SysfsTree, SataDiskGetsItsWholeNamesFromIdentifyAndItsPartitions) {
   subsystem("devices/pci0000:00/0000:00:1f.2", "pci");
@@ -135,51 +141,28 @@ TEST_F(SysfsTree, SataDiskGetsItsWholeNamesFromIdentifyAndItsPartitions) {
   block(kSataDevice, "sda", 3907029168);
   partition(kSataDevice, "sda", 2, 1000);
   partition(kSataDevice, "sda", 1, 409600);
-  probe_.contents["sda"] = {"gpt", "", std::nullopt};
   probe_.contents["sda1"] = {"", "vfat", "EFI"};
   probe_.contents["sda2"] = {"", "ext4", "Backup"};
   identify_.sectors["sda"] = identifySector("ST2000DM008-2FR102", "ZFL2M7QH", "0001", 7200);
 
   DiskTree t = scan();
-  ASSERT_EQ(t.wholeMedia.size(), 1u);
   const TreeNode* medium = mediumNamed(t, "sda");
   ASSERT_NE(medium, nullptr);
-  const Dict& d = *medium->description;
-  EXPECT_EQ(d.stringOr("DAMediaBSDName"), "sda");
-  EXPECT_EQ(d.stringOr("DAMediaContent"), "GUID_partition_scheme");
-  EXPECT_EQ(d.stringOr("DAMediaName"), "ST2000DM008-2FR102 Media");
-  EXPECT_EQ(d.find("DAMediaSize")->toUInt(), 3907029168ull * 512);
-  EXPECT_EQ(d.find("DAMediaBlockSize")->toUInt(), 4096u);
-  EXPECT_EQ(d.getBool("DADeviceInternal"), true);
-  EXPECT_EQ(d.getBool("DAMediaRemovable"), false);
-  EXPECT_EQ(d.getBool("DAMediaWhole"), true);
-
+  EXPECT_EQ(medium->description->stringOr("DAMediaName"), "ST2000DM008-2FR102 Media");
   const TreeNode* drive = node(t, medium->parent);
-  ASSERT_NE(drive, nullptr);
-  const Dict& p = drive->properties;
-  EXPECT_EQ(p.stringOr("Model"), "ST2000DM008-2FR102");
-  EXPECT_EQ(p.stringOr("Serial Number"), "ZFL2M7QH");
-  EXPECT_EQ(p.getBool("SMART Capable"), true);
-  EXPECT_FALSE(p.contains("NVMe SMART Capable"));
-  const Dict* ch = p.getDict("Device Characteristics");
+  const Dict* ch = drive->properties.getDict("Device Characteristics");
   ASSERT_NE(ch, nullptr);
-  EXPECT_EQ(ch->stringOr("Medium Type"), "Rotational");
   EXPECT_EQ(ch->find("Rotation Rate")->toUInt(), 7200u);
   EXPECT_EQ(ch->stringOr("Product Revision Level"), "0001");
-  EXPECT_EQ(p.getDict("Protocol Characteristics")->stringOr("Physical Interconnect"), "SATA");
-  const Data* location = p.find("io-device-location")->ifData();
+  const Data* location = drive->properties.find("io-device-location")->ifData();
   ASSERT_NE(location, nullptr);
   EXPECT_EQ(std::string(location->begin(), location->end()), "pci-0000:00:1f.2-ata-1");
-  ASSERT_EQ(t.drives.count(medium->parent), 1u);
-  EXPECT_EQ(t.drives.at(medium->parent).devNode, paths_.dev + "/sda");
-  EXPECT_EQ(t.drives.at(medium->parent).access, DriveAccess::Ata);
 
   // The partitions in number order, with their labels as volume names.
   ASSERT_EQ(medium->children.size(), 2u);
   const TreeNode* first = node(t, medium->children[0]);
   EXPECT_EQ(first->properties.stringOr("BSD Name"), "sda1");
   EXPECT_EQ(first->description->stringOr("DAVolumeName"), "EFI");
-  EXPECT_EQ(first->description->stringOr("DAMediaContent"), "GUID_partition_scheme");
   EXPECT_EQ(node(t, medium->children[1])->description->stringOr("DAVolumeName"), "Backup");
 
   // The device path above the drive, up to the PCI root.
@@ -190,79 +173,129 @@ TEST_F(SysfsTree, SataDiskGetsItsWholeNamesFromIdentifyAndItsPartitions) {
                                              "pci0000:00"}));
 }
 
-TEST_F(SysfsTree, WithoutIdentifySysfsNamesTheDrive) {
-  scsiDevice(kSataDevice, "ST2000DM008-2FR1", "0001", "ZFL2M7QH");
-  block(kSataDevice, "sda", 100, "0", "0");
-  DiskTree t = scan();
-  const TreeNode* drive = node(t, mediumNamed(t, "sda")->parent);
-  EXPECT_EQ(drive->properties.stringOr("Model"), "ST2000DM008-2FR1");
-  EXPECT_EQ(drive->properties.stringOr("Serial Number"), "ZFL2M7QH");
-  EXPECT_EQ(drive->properties.getDict("Device Characteristics")->stringOr("Medium Type"),
-            "Solid State");
-  // Unreadable content: the disk is listed as blank rather than left out.
-  EXPECT_EQ(mediumNamed(t, "sda")->description->stringOr("DAMediaContent"), "");
-}
-
-TEST_F(SysfsTree, UsbBridgeIsExternalAndSmartCapableThroughSat) {
-  fs::path dev = "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
-  scsiDevice(dev, "Portable", "1.00", "");
-  block(dev, "sdb", 1000, "0");
-  probe_.contents["sdb"] = {"dos", "", std::nullopt};
-  identify_.sectors["sdb"] =
-      identifySector("WDC WD40EFRX-68N32N0", "WD-WCC7K1234567", "82.00A82", 5400);
-  DiskTree t = scan();
-  const TreeNode* medium = mediumNamed(t, "sdb");
-  EXPECT_EQ(medium->description->getBool("DADeviceInternal"), false);
-  EXPECT_EQ(medium->description->stringOr("DAMediaContent"), "FDisk_partition_scheme");
-  const Dict& p = node(t, medium->parent)->properties;
-  EXPECT_EQ(p.getBool("SMART Capable"), true);
-  EXPECT_EQ(p.stringOr("Model"), "WDC WD40EFRX-68N32N0");
-  const Dict* proto = p.getDict("Protocol Characteristics");
-  EXPECT_EQ(proto->stringOr("Physical Interconnect"), "USB");
-  EXPECT_EQ(proto->stringOr("Physical Interconnect Location"), "External");
-}
-
-TEST_F(SysfsTree, NvmeNamespaceCarriesItsUuidAndUsesTheControllerNode) {
-  fs::path controller = "devices/pci0000:00/0000:00:04.0/nvme/nvme0";
-  file(controller / "model", "Samsung SSD 970 EVO Plus 1TB            \n");
-  file(controller / "serial", "S4EWNX0R812345K     \n");
-  file(controller / "firmware_rev", "2B2QEXM7\n");
-  block(controller, "nvme0n1", 1953525168, "0", "0");
-  file(controller / "block/nvme0n1/uuid", "00000000-0000-0000-0000-000000000000\n");
-  file(controller / "block/nvme0n1/nguid", "7d3f2a91-5c4e-4b8f-a6d2-0e9b1c47f358\n");
-  file(controller / "block/nvme0n1/nsid", "1\n");
-  probe_.contents["nvme0n1"] = {"gpt", "", std::nullopt};
-
-  DiskTree t = scan();
-  const TreeNode* medium = mediumNamed(t, "nvme0n1");
-  ASSERT_NE(medium, nullptr);
-  const TreeNode* ns = node(t, medium->parent);
-  const Dict& p = ns->properties;
-  EXPECT_EQ(p.getBool("NVMe SMART Capable"), true);
-  EXPECT_FALSE(p.contains("SMART Capable"));
-  EXPECT_EQ(p.stringOr("NamespaceUUID"), "7D3F2A91-5C4E-4B8F-A6D2-0E9B1C47F358");
-  EXPECT_EQ(p.stringOr("Model"), "Samsung SSD 970 EVO Plus 1TB");
-  EXPECT_EQ(p.stringOr("Serial Number"), "S4EWNX0R812345K");
-  EXPECT_EQ(p.getDict("Device Characteristics")->stringOr("Product Revision Level"), "2B2QEXM7");
-  EXPECT_EQ(p.getDict("Protocol Characteristics")->stringOr("Physical Interconnect"),
-            "PCI-Express");
-  EXPECT_EQ(node(t, ns->parent)->name, "nvme0");
-  EXPECT_EQ(t.drives.at(medium->parent).devNode, paths_.dev + "/nvme0");
-  EXPECT_EQ(t.drives.at(medium->parent).access, DriveAccess::Nvme);
+// One disk of each kind: what its medium and its drive entry say. The size
+// file counts 512-byte units whatever the logical block size.
+TEST_F(SysfsTree, EachKindOfDisk) {
+  struct Case {
+    const char* name;
+    std::function<void()> build;
+    std::string bsd;
+    std::uint64_t bytes;
+    bool internal, removable;
+    std::string content;
+    std::string model, serial, interconnect, medium;  // model "": no SMART entry
+    std::string node;                                 // the drive's node below /dev
+    std::string noSmartReason = "";
+  } cases[] = {
+      {"SATA with IDENTIFY",
+       [&] {
+         scsiDevice(kSataDevice, "ST2000DM008-2FR1", "0001", "ZFL2M7QH");
+         block(kSataDevice, "sda", 3907029168);
+         probe_.contents["sda"] = {"gpt", "", std::nullopt};
+         identify_.sectors["sda"] = identifySector("ST2000DM008-2FR102", "ZFL2M7QH", "1", 7200);
+       },
+       "sda", 3907029168ull * 512, true, false, "GUID_partition_scheme", "ST2000DM008-2FR102",
+       "ZFL2M7QH", "SATA", "Rotational", "sda"},
+      {"SATA without IDENTIFY: sysfs names it",
+       [&] {
+         scsiDevice(kSataDevice, "ST2000DM008-2FR1", "0001", "ZFL2M7QH");
+         block(kSataDevice, "sda", 100, "0", "0");
+       },
+       "sda", 100 * 512, true, false, "", "ST2000DM008-2FR1", "ZFL2M7QH", "SATA", "Solid State",
+       "sda"},
+      {"SATA with 4096-byte logical blocks",
+       [&] {
+         scsiDevice(kSataDevice, "4Kn", "1", "K");
+         block(kSataDevice, "sda", 7814037168, "0", "1", "4096");
+       },
+       "sda", 7814037168ull * 512, true, false, "", "4Kn", "K", "SATA", "Rotational", "sda"},
+      {"USB bridge: external, SMART through SAT",
+       [&] {
+         scsiDevice(kUsbDevice, "Portable", "1.00", "");
+         block(kUsbDevice, "sdb", 1000);
+         probe_.contents["sdb"] = {"dos", "", std::nullopt};
+         identify_.sectors["sdb"] =
+             identifySector("WDC WD40EFRX-68N32N0", "WD-WCC7K1234567", "82.00A82", 5400);
+       },
+       "sdb", 1000 * 512, false, false, "FDisk_partition_scheme", "WDC WD40EFRX-68N32N0",
+       "WD-WCC7K1234567", "USB", "Rotational", "sdb"},
+      {"card reader",
+       [&] {
+         scsiDevice(kUsbDevice, "Card Reader", "1.00", "");
+         block(kUsbDevice, "sdc", 0, "1");
+       },
+       "sdc", 0, false, true, "", "Card Reader", "", "USB", "Rotational", "sdc"},
+      {"NVMe with 4096-byte logical blocks, on the controller's node",
+       [&] {
+         file(kNvmeController / "model", "Samsung SSD 970 EVO Plus 1TB            \n");
+         file(kNvmeController / "serial", "S4EWNX0R812345K     \n");
+         file(kNvmeController / "firmware_rev", "2B2QEXM7\n");
+         block(kNvmeController, "nvme0n1", 1953525168, "0", "0", "4096");
+         probe_.contents["nvme0n1"] = {"gpt", "", std::nullopt};
+       },
+       "nvme0n1", 1953525168ull * 512, true, false, "GUID_partition_scheme",
+       "Samsung SSD 970 EVO Plus 1TB", "S4EWNX0R812345K", "PCI-Express", "Solid State", "nvme0"},
+      {"virtio: no SMART access, and why",
+       [&] { block("devices/pci0000:00/0000:00:05.0/virtio2", "vda", 2048); }, "vda", 2048 * 512,
+       true, false, "", "", "", "", "", "",
+       "a virtio disk: the virtual machine's host passes no SMART data to it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root_ / "sys/block");
+    fs::remove_all(root_ / "sys/devices");
+    fs::create_directories(root_ / "sys/block");
+    probe_.contents.clear();
+    identify_.sectors.clear();
+    c.build();
+    DiskTree t = scan();
+    const TreeNode* medium = mediumNamed(t, c.bsd);
+    ASSERT_NE(medium, nullptr);
+    const Dict& d = *medium->description;
+    EXPECT_EQ(d.find("DAMediaSize")->toUInt(), c.bytes);
+    EXPECT_EQ(d.find("DAMediaBlockSize")->toUInt(), 4096u);
+    EXPECT_EQ(d.getBool("DADeviceInternal"), c.internal);
+    EXPECT_EQ(d.getBool("DAMediaRemovable"), c.removable);
+    EXPECT_EQ(d.stringOr("DAMediaContent"), c.content);
+    EXPECT_EQ(medium->properties.stringOr("SMART Unavailable Reason"), c.noSmartReason);
+    const TreeNode* drive = nullptr;
+    for (const TreeNode* n = node(t, medium->parent); n && !drive; n = node(t, n->parent))
+      if (n->properties.contains("SMART Capable") || n->properties.contains("NVMe SMART Capable"))
+        drive = n;
+    ASSERT_EQ(drive != nullptr, !c.model.empty());
+    if (!drive) continue;
+    const Dict& p = drive->properties;
+    const bool nvme = c.interconnect == "PCI-Express";
+    EXPECT_EQ(p.contains("NVMe SMART Capable"), nvme);
+    EXPECT_EQ(p.stringOr("Model"), c.model);
+    EXPECT_EQ(p.stringOr("Serial Number"), c.serial);
+    EXPECT_EQ(p.getDict("Protocol Characteristics")->stringOr("Physical Interconnect"),
+              c.interconnect);
+    EXPECT_EQ(p.getDict("Device Characteristics")->stringOr("Medium Type"), c.medium);
+    const auto handle = static_cast<RegistryEntry>(drive - t.nodes.data() + 1);
+    ASSERT_EQ(t.drives.count(handle), 1u);
+    EXPECT_EQ(t.drives.at(handle).devNode, paths_.dev + "/" + c.node);
+    EXPECT_EQ(t.drives.at(handle).access, nvme ? DriveAccess::Nvme : DriveAccess::Ata);
+  }
   // NVMe drives are never asked for ATA IDENTIFY.
-  EXPECT_TRUE(identify_.asked.empty());
+  EXPECT_EQ(std::count(identify_.asked.begin(), identify_.asked.end(), paths_.dev + "/nvme0n1"), 0);
 }
 
-TEST_F(SysfsTree, ThunderboltTunnelMakesTheDriveExternalThunderbolt) {
-  fs::path bridge = "devices/pci0000:00/0000:00:1c.4/0000:05:00.0";
-  fs::path controller = bridge / "0000:06:00.0/nvme/nvme1";
+TEST_F(SysfsTree, NvmeNamespaceUuidAndThunderboltTunnel) {
+  const fs::path bridge = "devices/pci0000:00/0000:00:1c.4/0000:05:00.0";
+  const fs::path controller = bridge / "0000:06:00.0/nvme/nvme1";
   file(bridge / "removable", "removable\n");
   file(controller / "model", "External NVMe\n");
-  file(controller / "serial", "TB1\n");
   block(controller, "nvme1n1", 100, "0", "0");
+  file(controller / "block/nvme1n1/uuid", "00000000-0000-0000-0000-000000000000\n");
+  file(controller / "block/nvme1n1/nguid", "7d3f2a91-5c4e-4b8f-a6d2-0e9b1c47f358\n");
   DiskTree t = scan();
   const TreeNode* medium = mediumNamed(t, "nvme1n1");
+  ASSERT_NE(medium, nullptr);
   EXPECT_EQ(medium->description->getBool("DADeviceInternal"), false);
+  // The zero UUID says nothing; the NGUID is taken instead.
+  EXPECT_EQ(node(t, medium->parent)->properties.stringOr("NamespaceUUID"),
+            "7D3F2A91-5C4E-4B8F-A6D2-0E9B1C47F358");
   // Searching upwards from the drive finds the Thunderbolt controller.
   bool found = false;
   for (const TreeNode* n = node(t, medium->parent); n; n = node(t, n->parent)) {
@@ -272,65 +305,30 @@ TEST_F(SysfsTree, ThunderboltTunnelMakesTheDriveExternalThunderbolt) {
   EXPECT_TRUE(found);
 }
 
-TEST_F(SysfsTree, ContentDecidesWhetherDiscoveryKeepsTheDisk) {
-  struct Case {
-    BlockContent content;
-    const char* scheme;
-  } cases[] = {{{"gpt", "", {}}, "GUID_partition_scheme"},
-               {{"dos", "", {}}, "FDisk_partition_scheme"},
-               {{"mac", "", {}}, "Apple_partition_scheme"},
-               {{"", "", {}}, ""},          // blank disk
-               {{"", "ext4", {}}, "ext4"},  // a file system on the whole disk
-               {{"sun", "", {}}, "sun"}};   // a table we do not know
-  for (const Case& c : cases) {
-    fs::remove_all(root_ / "sys/block");
-    fs::remove_all(root_ / "sys/devices");
-    fs::create_directories(root_ / "sys/block");
-    scsiDevice(kSataDevice, "Disk", "1", "S");
-    block(kSataDevice, "sda", 100);
-    probe_.contents["sda"] = c.content;
-    DiskTree t = scan();
-    EXPECT_EQ(mediumNamed(t, "sda")->description->stringOr("DAMediaContent"), c.scheme) << c.scheme;
-  }
-}
-
-TEST_F(SysfsTree, RemovableAndVirtualDisks) {
-  fs::path sd = "devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/host7/target7:0:0/7:0:0:0";
-  scsiDevice(sd, "Card Reader", "1.00", "");
-  block(sd, "sdc", 0, "1");
-  fs::path vda = "devices/pci0000:00/0000:00:05.0/virtio2";
-  block(vda, "vda", 2048);
-  DiskTree t = scan();
-  EXPECT_EQ(mediumNamed(t, "sdc")->description->getBool("DAMediaRemovable"), true);
-  // A virtio disk has no SMART access: no SMART-capable entry, no drive node.
-  const TreeNode* medium = mediumNamed(t, "vda");
-  ASSERT_NE(medium, nullptr);
-  for (const TreeNode* n = node(t, medium->parent); n; n = node(t, n->parent)) {
-    EXPECT_FALSE(n->properties.contains("SMART Capable"));
-    EXPECT_FALSE(n->properties.contains("NVMe SMART Capable"));
-  }
-  EXPECT_EQ(t.drives.size(), 1u);  // only the card reader's bridge
-  // ...and its medium says why, for the message a user sees.
-  EXPECT_EQ(medium->properties.stringOr("SMART Unavailable Reason"),
-            "a virtio disk: the virtual machine's host passes no SMART data to it");
-  EXPECT_FALSE(mediumNamed(t, "sdc")->properties.contains("SMART Unavailable Reason"));
-}
-
-TEST_F(SysfsTree, DisksOnOneControllerShareItsEntries) {
-  fs::path second = "devices/pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0";
+TEST_F(SysfsTree, ContentDecidesWhetherDiscoveryKeepsTheDiskAndControllersAreShared) {
+  const fs::path second = "devices/pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0";
   scsiDevice(kSataDevice, "A", "1", "SA");
   scsiDevice(second, "B", "1", "SB");
   block(kSataDevice, "sda", 100);
   block(second, "sdb", 100);
-  DiskTree t = scan();
-  auto pciOf = [&](const std::string& bsd) {
+  auto pciOf = [&](const DiskTree& t, const std::string& bsd) {
     for (const TreeNode* n = mediumNamed(t, bsd); n; n = node(t, n->parent))
       if (n->name == "0000:00:1f.2") return n;
     return static_cast<const TreeNode*>(nullptr);
   };
-  ASSERT_NE(pciOf("sda"), nullptr);
-  EXPECT_EQ(pciOf("sda"), pciOf("sdb"));
-  EXPECT_EQ(pciOf("sda")->children.size(), 2u);
+  struct Case {
+    BlockContent content;
+    const char* scheme;
+  } cases[] = {{{"mac", "", {}}, "Apple_partition_scheme"},
+               {{"", "ext4", {}}, "ext4"}};  // a file system on the whole disk
+  for (const Case& c : cases) {
+    probe_.contents["sda"] = c.content;
+    DiskTree t = scan();
+    EXPECT_EQ(mediumNamed(t, "sda")->description->stringOr("DAMediaContent"), c.scheme);
+    ASSERT_NE(pciOf(t, "sda"), nullptr);
+    EXPECT_EQ(pciOf(t, "sda"), pciOf(t, "sdb"));
+    EXPECT_EQ(pciOf(t, "sda")->children.size(), 2u);
+  }
 }
 
 TEST(IdentifyStringTest, ExchangesBytesAndTrims) {
