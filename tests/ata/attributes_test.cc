@@ -204,27 +204,6 @@ TEST(AttributeTableTest, ReasonsNameTheAttributeAndComeAfterTheDrivesOwnFlag) {
   EXPECT_EQ(unusableSmartData().word, "Unknown");
 }
 
-TEST(AttributeTableTest, EntriesHoldElevenTextsInOrder) {
-  DriveDatabaseEntry entry;
-  entry.attribDict.push_back({"9", "min2hour", "Power On Minutes"});
-  Built b = build({{.id = 9, .flags = 0x0033, .current = 98, .worst = 97, .raw = 1235}, {.id = 12}},
-                  &entry);
-  std::vector<std::string> texts;
-  for (const auto& e : *b.table.display[0].ifDict())
-    texts.push_back(e.key + "=" + *e.value.plainText());
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "ID=9", "attributeName=Power On Minutes", "flags=00110011", "value=98",
-                       "worst=97", "threshold=0", "type=Pre-Fail", "updated=Always",
-                       "condition=Normal", "rawValue=20:35 (0)", "fmt=min2hour"}));
-  const Dict& p = *b.table.plain.getDict("9");
-  EXPECT_EQ(p.stringOr("flags"), "0033");
-  EXPECT_EQ(p.stringOr("type"), "Pre-fail");
-  EXPECT_EQ(b.table.powerOnHours, "20:35 (0)");
-  EXPECT_EQ(text(b.table.display[1], "type"), "Advisory");
-  EXPECT_EQ(text(b.table.display[1], "updated"), "Offline");
-  EXPECT_EQ(b.table.plain.getDict("12")->stringOr("type"), "Old age");
-}
-
 TEST(AttributeTableTest, PresetsComeFromTheEntryThenTheDefaults) {
   DriveDatabaseEntry entry, defaults;
   entry.attribDict = {{"1", "raw16", "Entry Name"}, {"2", "raw48", std::nullopt}};

@@ -160,26 +160,6 @@ TEST(NvmeIdentifyTest, SummariesOfTheSampleController) {
   EXPECT_FALSE(identifyLacksText(IdentifyPage{}.view()));
 }
 
-TEST(NvmeIdentifyTest, MdtsIsTwoToThePowerOfTheByteAndSaturates) {
-  struct {
-    std::uint8_t byte;
-    std::uint32_t unsignedMdts;
-    std::int32_t signedMdts;
-  } cases[] = {{0, 1, 1},
-               {9, 512, 512},
-               {30, 1u << 30, 1 << 30},
-               {31, 1u << 31, INT32_MAX},  // the signed form saturates one step earlier
-               {32, UINT32_MAX, INT32_MAX},
-               {255, UINT32_MAX, INT32_MAX}};
-  for (const auto& c : cases) {
-    IdentifyPage id;
-    id.u8(77, c.byte);
-    EXPECT_EQ(*controllerIdentifySummary(id.view(), 1, 4).find("mdts"),
-              Value(std::uint64_t{c.unsignedMdts}));
-    EXPECT_EQ(*namespaceIdentifySummary(id.view()).find("mdts"), Value(c.signedMdts));
-  }
-}
-
 TEST(NvmeIdentifyTest, PowerStatesUpToNpssWithinTheData) {
   for (auto [npss, entries] : {std::pair{0, 1u}, {4, 5u}, {31, 32u}, {255, 32u}}) {
     IdentifyPage id;
