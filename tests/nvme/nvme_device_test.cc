@@ -241,10 +241,11 @@ TEST(NvmeDriveFaultsTest, AFailedNamespaceReadMergesOnlyTheRegistryGroup) {
        {std::tuple{"readIdentifyData", "identify", "ident: e00002c0 data: 00000000 "},
         {"readHealthData", "health", "ident: 00000000 data: e00002c0 "}}) {
     SCOPED_TRACE(step);
-    auto describe = [&](bool machineFails) {
+    const char* pageKey = page;  // a lambda cannot capture a structured binding
+    auto describe = [pageKey](bool machineFails) {
       Dict twin = nvmeDisk("disk9", kUuid);
       twin.set("noDisk", true);
-      if (machineFails) nvmeBlock(twin).set(page, Dict{{"status", "0xE00002C0"}});
+      if (machineFails) nvmeBlock(twin).set(pageKey, Dict{{"status", "0xE00002C0"}});
       Dict disk = nvmeDisk("disk5", kUuid);
       nvmeBlock(disk).set("openStatus", "0xE00002C7");
       return Dict{{"systemVersion", "13.6"}, {"disks", Array{Value(twin), Value(disk)}}};
