@@ -1,5 +1,9 @@
+// The ATA device against simulated drives: opening its access through the
+// seam (retries, sleeps, logs, releases), the commands it sends, and the
+// refresh's verdict.
 #include <gtest/gtest.h>
 
+#include "sentrel/drive_database.h"
 #include "sentrel/smart_device.h"
 #include "support/machines.h"
 
@@ -7,109 +11,69 @@ namespace sentrel {
 namespace {
 
 using testing::ataBlock;
-using testing::driveEntry;
 using testing::sataDisk;
 using testing::TestMachine;
 
-std::vector<std::string> callNames(const sim::Machine& m) {
+// The machine's journal: calls by name, sleeps with their length, log lines.
+std::vector<std::string> journal(const sim::Machine& m) {
   std::vector<std::string> out;
-  for (const Dict& d : m.journal()) out.push_back(d.stringOr("call"));
+  for (const Dict& d : m.journal()) {
+    std::string call = d.stringOr("call");
+    if (call == "sleep") call += " " + std::to_string(*d.getInt("ms"));
+    if (call == "nslog") call = d.stringOr("line");
+    out.push_back(call);
+  }
   return out;
 }
 
-std::vector<std::int64_t> sleeps(const sim::Machine& m) {
-  std::vector<std::int64_t> out;
-  for (const Dict& d : m.calls("sleep")) out.push_back(*d.getInt("ms"));
-  return out;
-}
-
-std::vector<std::string> logLines(const sim::Machine& m) {
-  std::vector<std::string> out;
-  for (const Dict& d : m.calls("nslog")) out.push_back(d.stringOr("line"));
-  return out;
-}
-
-Array statuses(std::initializer_list<const char*> list) {
-  Array a;
-  for (const char* s : list) a.push_back(s);
-  return a;
-}
-
-TEST(OpenInterfaceTest, RetriesAndLogsAsTheStatusesSay) {
+TEST(OpenInterfaceTest, RetriesLogsAndReleasesAsTheStatusesSay) {
+  const std::string fail = "KVSMARTDevice openInterface fail  retries: ";
+  const std::string open = "ata.createPlugIn";
+  const std::string gone = "ata.destroyPlugIn";
   struct Case {
     const char* name;
     Array openStatuses;
     std::optional<const char*> queryStatus;
-    bool opened;
-    int creates;
-    std::vector<std::int64_t> waits;
-    std::vector<std::string> log;
-    // Why the device says it could not open the access.
-    platform::Failure::Kind failure = platform::Failure::Kind::none;
+    std::vector<std::string> calls;
+    platform::Failure::Kind failure;
+    bool openTwice = false;  // the second opening releases the first access
   } cases[] = {
-      {"unsupported every time",
-       statuses({"0xE00002C7"}),
+      {"opens at once",
+       Array{"0"},
        std::nullopt,
-       false,
-       5,
-       {100, 100, 100, 100, 100},
-       {"KVSMARTDevice openInterface fail  retries: 5 plugin: E00002C7  interface: FFFFFFFF  "
-        "bsdname: disk0"},
-       platform::Failure::Kind::unsupported},
+       {open, "ata.queryInterface", "ata.release", gone, open, "ata.queryInterface"},
+       platform::Failure::Kind::none,
+       true},
       {"busy twice then open",
-       statuses({"0xE00002BE", "0xE00002BE", "0"}),
+       Array{"0xE00002BE", "0xE00002BE", "0"},
        std::nullopt,
-       true,
-       3,
-       {100, 100},
-       {}},
-      {"busy then unsupported to the end",
-       statuses({"0xE00002BE", "0xE00002C7"}),
+       {open, "sleep 100", open, "sleep 100", open, "ata.queryInterface"},
+       platform::Failure::Kind::none},
+      {"unsupported every time",
+       Array{"0xE00002C7"},
        std::nullopt,
-       false,
-       5,
-       {100, 100, 100, 100, 100},
-       {"KVSMARTDevice openInterface fail  retries: 5 plugin: E00002C7  interface: FFFFFFFF  "
-        "bsdname: disk0"},
+       {open, "sleep 100", open, "sleep 100", open, "sleep 100", open, "sleep 100", open,
+        "sleep 100", fail + "5 plugin: E00002C7  interface: FFFFFFFF  bsdname: disk0"},
        platform::Failure::Kind::unsupported},
-      {"general error gives up at once",
-       statuses({"0xE00002BC"}),
-       std::nullopt,
-       false,
-       1,
-       {},
-       {"KVSMARTDevice openInterface fail  retries: 0 plugin: E00002BC  interface: FFFFFFFF  "
-        "bsdname: disk0"},
-       platform::Failure::Kind::io},
       {"busy then general error",
-       statuses({"0xE00002BE", "0xE00002BC"}),
+       Array{"0xE00002BE", "0xE00002BC"},
        std::nullopt,
-       false,
-       2,
-       {100},
-       {"KVSMARTDevice openInterface fail  retries: 1 plugin: E00002BC  interface: FFFFFFFF  "
-        "bsdname: disk0"},
-       platform::Failure::Kind::io},
-      {"interface refused",
-       statuses({"0"}),
-       "0xE00002C2",
-       false,
-       1,
-       {},
-       {"KVSMARTDevice openInterface fail  retries: 0 plugin: 0  interface: E00002C2  "
-        "bsdname: disk0"},
+       {open, "sleep 100", open, fail + "1 plugin: E00002BC  interface: FFFFFFFF  bsdname: disk0"},
        platform::Failure::Kind::io},
       {"no device",
-       statuses({"0xE00002C0"}),
+       Array{"0xE00002C0"},
        std::nullopt,
-       false,
-       1,
-       {},
-       {"KVSMARTDevice openInterface fail  retries: 0 plugin: E00002C0  interface: FFFFFFFF  "
-        "bsdname: disk0"},
+       {open, fail + "0 plugin: E00002C0  interface: FFFFFFFF  bsdname: disk0"},
        platform::Failure::Kind::noResponse},
+      {"interface refused: the plug-in is destroyed",
+       Array{"0"},
+       "0xE00002C2",
+       {open, "ata.queryInterface", gone,
+        fail + "0 plugin: 0  interface: E00002C2  bsdname: disk0"},
+       platform::Failure::Kind::io},
   };
   for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Dict disk = sataDisk("disk0");
     ataBlock(disk).set("openStatuses", c.openStatuses);
     if (c.queryStatus) ataBlock(disk).set("queryStatus", *c.queryStatus);
@@ -117,158 +81,22 @@ TEST(OpenInterfaceTest, RetriesAndLogsAsTheStatusesSay) {
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     ASSERT_TRUE(device);
     m->clearJournal();
-
-    EXPECT_EQ(device->openInterface(), c.opened) << c.name;
-    EXPECT_EQ(device->isOpen(), c.opened) << c.name;
-    EXPECT_EQ(m->calls("ata.createPlugIn").size(), static_cast<std::size_t>(c.creates)) << c.name;
-    EXPECT_EQ(sleeps(m.machine()), c.waits) << c.name;
-    EXPECT_EQ(logLines(m.machine()), c.log) << c.name;
-    EXPECT_EQ(device->failure() ? device->failure()->kind : platform::Failure::Kind::none,
-              c.failure)
-        << c.name;
-    device->closeInterface();
-  }
-}
-
-TEST(OpenInterfaceTest, RefusedInterfaceDestroysThePlugIn) {
-  Dict disk = sataDisk("disk0");
-  ataBlock(disk).set("queryStatus", 5);
-  TestMachine m{disk};
-  auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-  m->clearJournal();
-  EXPECT_FALSE(device->openInterface());
-  EXPECT_EQ(callNames(m.machine()),
-            (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface", "ata.destroyPlugIn",
-                                      "nslog"}));
-}
-
-TEST(OpenInterfaceTest, MissingServiceIsPassedOnAsZero) {
-  KVSMARTDevice device(Dict{{"bsdName", "disk9"}});
-  TestMachine m{sataDisk("disk0")};
-  EXPECT_FALSE(device.openInterface());
-  auto creates = m->calls("ata.createPlugIn");
-  ASSERT_EQ(creates.size(), 5u);  // the platform answers "unsupported" for handle 0
-  EXPECT_EQ(creates[0].getInt("service"), 0);
-  EXPECT_EQ(logLines(m.machine()).back(),
-            "KVSMARTDevice openInterface fail  retries: 5 plugin: E00002C7  interface: FFFFFFFF  "
-            "bsdname: disk9");
-}
-
-TEST(OpenInterfaceTest, ReopeningReleasesTheOldAccessFirst) {
-  TestMachine m{sataDisk("disk0")};
-  auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-  m->clearJournal();
-  ASSERT_TRUE(device->openInterface());
-  ASSERT_TRUE(device->openInterface());
-  device->closeInterface();
-  device->closeInterface();  // closed: nothing more happens
-  EXPECT_EQ(callNames(m.machine()),
-            (std::vector<std::string>{"ata.createPlugIn", "ata.queryInterface", "ata.release",
-                                      "ata.destroyPlugIn", "ata.createPlugIn", "ata.queryInterface",
-                                      "ata.release", "ata.destroyPlugIn"}));
-}
-
-TEST(DeviceCommandsTest, SelfTestsAndSmartSwitching) {
-  Dict disk = sataDisk("disk0");
-  ataBlock(disk).set("selftestStatus", "0xE00002D8");
-  ataBlock(disk).set("enableStatus", 7);
-  TestMachine m{disk};
-  auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-  ASSERT_TRUE(device->openInterface());
-  m->clearJournal();
-
-  EXPECT_EQ(device->startSelftest("short"), platform::kGeneralError);
-  EXPECT_EQ(device->startSelftest("EXTENDED"), platform::kGeneralError);
-  EXPECT_EQ(device->startSelftest(""), platform::kGeneralError);
-  EXPECT_TRUE(m->journal().empty()) << "an unknown test name reached the drive";
-
-  EXPECT_EQ(device->startSelftest("Short"), platform::statusFromBits(0xE00002D8));
-  EXPECT_EQ(device->startSelftest("Extended"), platform::statusFromBits(0xE00002D8));
-  auto runs = m->calls("ata.runOfflineImmediate");
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].getBool("extended"), false);
-  EXPECT_EQ(runs[1].getBool("extended"), true);
-
-  EXPECT_EQ(device->enableSMART(true), 7);
-  device->abortSelftest();
-  auto enables = m->calls("ata.enableOperations");
-  ASSERT_EQ(enables.size(), 2u);
-  EXPECT_EQ(enables[0].getBool("enable"), true);
-  EXPECT_EQ(enables[1].getBool("enable"), false);
-  device->closeInterface();
-}
-
-TEST(DeviceCommandsTest, IdentifyIsSkippedForFourModelsFromTenThirteenOn) {
-  struct Case {
-    const char* model;
-    const char* version;
-    bool sent;
-  } cases[] = {
-      {"ST3000DM001-1ER166", "10.13", false},
-      {"ST3000DM001-1ER166", "10.12.6", true},
-      {"ST4000DX002-1H2178", "11.0", false},
-      {"LaCie   2big v2 THB USB3 Raid 0", "12.1", false},
-      {"LaCie   2big v2 THB USB3 Raid 1", "12.1", false},
-      {"LaCie 2big v2 THB USB3 Raid 1", "12.1", true},
-      {"ST3000DM001-1ER166 ", "12.1", false},  // the record's model is trimmed
-      {"WDC WD10EZEX-08WN4A0", "12.1", true},
-  };
-  for (const Case& c : cases) {
-    Dict disk = sataDisk("disk0");
-    driveEntry(disk).set("Model", c.model);
-    TestMachine m(Dict{{"systemVersion", c.version}, {"disks", Array{Value(disk)}}});
-    auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-    ASSERT_TRUE(device->openInterface());
-    m->clearJournal();
-    EXPECT_TRUE(device->identifyDevice().empty());
-    EXPECT_EQ(m->calls("ata.readIdentify").size(), c.sent ? 1u : 0u) << c.model << " " << c.version;
-  }
-}
-
-TEST(DeviceTest, PropertiesAreACopyOfTheRecord) {
-  TestMachine m{sataDisk("disk0")};
-  auto device = KVSMARTDevice::deviceWithBSDName("/dev/disk0");
-  ASSERT_TRUE(device);
-  device->driveProperties()->set("Device Model", "changed");
-  EXPECT_EQ(KVSMARTDevice::settingsForBSDName("disk0")->stringOr("Device Model"),
-            "WDC WD10EZEX-08WN4A0");
-  EXPECT_FALSE(KVSMARTDevice::deviceWithBSDName("disk0s1"));
-  EXPECT_FALSE(KVSMARTDevice::deviceWithBSDName(std::nullopt));
-
-  KVSMARTDevice empty;
-  EXPECT_TRUE(empty.driveProperties()->empty());
-  EXPECT_EQ(empty._selectedTest(), 0);
-  empty.set_selectedTest(2);
-  EXPECT_EQ(empty._selectedTest(), 2);
-}
-
-TEST(IdentifyStringTest, SwapsDecodesCutsAndTrims) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::int32_t length;
-    std::string expected;
-    std::string bufferAfter;
-  } cases[] = {
-      {"swapped", "iHathc i", 8, "Hitachi", "Hitachi "},
-      {"odd length keeps the last byte", "iHtaX", 5, "HiatX", "HiatX"},
-      {"NUL cuts", std::string("iH\0tabc", 7), 6, "Hit", std::string("Hit\0bac", 7)},
-      {"not UTF-8", "\xff\xfe\xfd\xfc", 4, "", "\xfe\xff\xfc\xfd"},
-      {"length past the buffer", "iHathc i", 100, "Hitachi", "Hitachi "},
-      {"negative length", "iH", -3, "", "iH"},
-      {"length 1 is not swapped", "AB", 1, "A", "AB"},
-      {"blanks and line ends", " \n T S ", 8, "T S", ""},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::uint8_t> buffer(c.bytes.begin(), c.bytes.end());
-    EXPECT_EQ(KVSMARTDevice::stringFromCStringSwapped(buffer, c.length), c.expected) << c.name;
-    if (!c.bufferAfter.empty()) {
-      EXPECT_EQ(std::string(buffer.begin(), buffer.end()), c.bufferAfter) << c.name;
+    const bool opens = c.failure == platform::Failure::Kind::none;
+    if (c.openTwice) {
+      EXPECT_TRUE(device->openInterface());
     }
+    EXPECT_EQ(device->openInterface(), opens);
+    EXPECT_EQ(device->isOpen(), opens);
+    EXPECT_EQ(journal(m.machine()), c.calls);
+    EXPECT_EQ(device->failure() ? device->failure()->kind : platform::Failure::Kind::none,
+              c.failure);
+    device->closeInterface();
+    device->closeInterface();  // closed: nothing more happens
+    EXPECT_EQ(m->calls("ata.release").size(), opens ? (c.openTwice ? 2u : 1u) : 0u);
   }
 }
 
-TEST(SelfTestTest, ARunStepsThroughItsStatusAndAbortingEndsIt) {
+TEST(DeviceCommandsTest, ARunStepsThroughItsStatusAndAbortingEndsIt) {
   Dict disk = sataDisk("disk0");
   ataBlock(disk).set("smartData", testing::sector(testing::smartDataSector({})));
   ataBlock(disk).set("selftestRun", Array{0xF9, 0xF5, 0x00});
@@ -281,12 +109,81 @@ TEST(SelfTestTest, ARunStepsThroughItsStatusAndAbortingEndsIt) {
   std::vector<int> statuses;
   for (int i = 0; i < 4; ++i) statuses.push_back(*device->selfTestExecutionStatus());
   EXPECT_EQ(statuses, (std::vector<int>{0xF9, 0xF5, 0x00, 0x00}));  // the checksum stays sound
-
   ASSERT_EQ(device->startSelftest("Short"), 0);
   EXPECT_EQ(device->selfTestExecutionStatus(), 0xF9);
   device->abortSelftest();
   EXPECT_EQ(device->selfTestExecutionStatus(), 0x00);
-  device->closeInterface();
+}
+
+Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = false) {
+  Dict disk = sataDisk("disk0");
+  ataBlock(disk).set("smartData", testing::sector(testing::smartDataSector(slots)));
+  ataBlock(disk).set("thresholds", testing::sector(testing::thresholdsSector(slots)));
+  ataBlock(disk).set("thresholdExceeded", exceeded);
+  return disk;
+}
+
+// A database whose default entry names attributes 3 and 9.
+void installDefaults() {
+  DriveDatabaseEntry defaults;
+  defaults.modelfamily = "DEFAULT";
+  defaults.model = "-";
+  defaults.firmware = "-";
+  defaults.attribDict = {{"3", "raw48", "Spin Up Time"}, {"9", "raw48", "Power On Hours"}};
+  DriveDatabaseEntry wd;
+  wd.modelfamily = "Western Digital Blue";
+  wd.model = "WDC WD10EZEX";
+  wd.firmware = ".";
+  KVSmartDeviceDatabase::installDriveDatabase(
+      DriveDatabase{.version = "test", .drives = {defaults, wd}});
+}
+
+TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
+  struct Case {
+    bool exceeded;
+    std::uint64_t pending;
+    const char* health;
+    const char* attributeHealth;
+    Color color;
+  } cases[] = {
+      {true, 0, "Failed", "Failed", Color::blue},
+      {true, 1, "Failed", "Failed", Color::red},
+      {false, 1, "Passed", "Warning", Color::red},
+      {false, 0, "Passed", "Passed", Color::blue},
+  };
+  for (const Case& c : cases) {
+    TestMachine m{diskWith({{.id = 197, .raw = c.pending},
+                            {.id = 9, .raw = 4242},
+                            {.id = 194, .current = 30, .raw = 36, .threshold = 40}},
+                           c.exceeded)};
+    installDefaults();
+    auto device = KVSMARTDevice::deviceWithBSDName("disk0");
+    auto props = device->updateProperties();
+    ASSERT_TRUE(props);
+    EXPECT_EQ(props->stringOr("Health"), c.health);
+    EXPECT_EQ(props->stringOr("attributeHealth"), c.attributeHealth);
+    EXPECT_EQ(*props->find("healthColor"), Value(c.color));
+    EXPECT_EQ(props->stringOr("Model Family"), "Western Digital Blue");
+    EXPECT_EQ(props->stringOr("powerOnHours"), "4242");
+    EXPECT_EQ(*props->find("temperature"), Value(36u));
+    EXPECT_FALSE(device->isOpen());
+  }
+}
+
+TEST(RefreshTest, UnusableSmartDataGivesUnknownAndTheRestGoesOn) {
+  Data revisionZero = testing::smartDataSector({{.id = 5, .raw = 1}}, 0);
+  Data badChecksum = testing::smartDataSector({{.id = 5, .raw = 1}});
+  badChecksum[511] ^= 1;
+  for (const Value& smartData : {testing::sector(revisionZero), testing::sector(badChecksum)}) {
+    Dict disk = sataDisk("disk0");
+    ataBlock(disk).set("smartData", smartData);
+    TestMachine m{disk};
+    auto props = KVSMARTDevice::deviceWithBSDName("disk0")->updateProperties();
+    ASSERT_TRUE(props);
+    EXPECT_EQ(props->stringOr("attributeHealth"), "Unknown");
+    EXPECT_FALSE(props->contains("vendorspecificAttributes"));
+    EXPECT_EQ(m->calls("ata.readSmartLog").size(), 3u);  // the log readers still ran
+  }
 }
 
 }  // namespace
