@@ -79,14 +79,6 @@ TEST(DriveDatabaseConcurrencyTest, LookupsKeepTheDatabaseTheyStartedWith) {
             0);
 }
 
-TEST(DriveDatabaseConcurrencyTest, FirstLookupsParseTogether) {
-  DatabaseMachine m;
-  std::filesystem::create_directories(KVSmartDeviceDatabase::dbfolder());
-  std::ofstream(KVSmartDeviceDatabase::dbPath()) << taggedText("F", 30);
-  std::atomic<bool> stop{true};
-  EXPECT_EQ(mixedLookups(stop, 30, [] {}), 0);
-}
-
 // Two update jobs in a row each store the downloaded database while
 // readers look up drives.
 TEST(UpdateConcurrencyTest, LookupsGoOnWhileTwoJobsInARowReplaceTheDatabase) {

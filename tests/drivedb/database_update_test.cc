@@ -217,17 +217,6 @@ TEST_F(DatabaseUpdateHostileTest, EveryBadAnswerIsRefusedWithItsReasonAndAfterTh
   for (auto asked : m_.clock.asked()) EXPECT_EQ(asked, std::chrono::milliseconds(300));
 }
 
-TEST_F(DatabaseUpdateHostileTest, AddressesThatAreNotHttpsOrGivenAsHttpAreNotFetched) {
-  for (const char* source : {"file:///etc", "ftp://127.0.0.1", "127.0.0.1:8080", "//example.org"}) {
-    SCOPED_TRACE(source);
-    const DatabaseUpdateReport report = m_.update({source});
-    ASSERT_EQ(report.attempts.size(), 1u);
-    EXPECT_EQ(report.attempts[0].failure.reason,
-              "not an https:// address (http:// only when given as such)");
-    expectOldDatabase();
-  }
-}
-
 // The keys and the signed file in signature/ were made once with gpg; the
 // real gpgv checks them. The signature covers the text with its Id keyword
 // unexpanded.

@@ -8,7 +8,6 @@
 #include <set>
 #include <sstream>
 
-#include "drivedb/database_cache.h"
 #include "drivedb/drive_search.h"
 #include "support/debian_drivedb.h"
 
@@ -168,32 +167,6 @@ TEST(DebianDriveDbTest, LiteralPrefilterFindsWhatAScanOfEveryEntryFinds) {
     }
   }
   EXPECT_GT(found, models.size() / 2) << "the comparison covers matches, not only misses";
-}
-
-TEST(DebianDriveDbTest, ItsCacheReadsBackEntryForEntry) {
-  const DriveDatabase* debian = testing::debianDatabase();
-  ASSERT_NE(debian, nullptr) << testing::kNoDebianDriveDb;
-  const SearchableDatabase parsed(*debian);
-  const SourceKey key = SourceKey::of(testing::debianText(), 1234);
-  std::optional<CachedDatabase> cached =
-      CachedDatabase::read(writeDatabaseCache(key, *debian, parsed.modelLiterals()), key);
-  ASSERT_TRUE(cached);
-  ASSERT_EQ(cached->entryCount(), debian->drives.size());
-  EXPECT_EQ(cached->version(), debian->version);
-  for (std::size_t i = 0; i < debian->drives.size(); ++i) {
-    ASSERT_EQ(cached->entry(i), debian->drives[i]) << "entry " << i;
-    ASSERT_EQ(cached->modelLiterals().entry(i), parsed.modelLiterals().entry(i)) << "entry " << i;
-  }
-  const SearchableDatabase fromCache(std::move(*cached));
-  EXPECT_EQ(fromCache.database(), *debian);
-  for (const char* model : {"WDC WD10EZEX-00BN5A0", "ST2000DM008-2FR102", "NO SUCH MODEL"}) {
-    const DriveDatabaseEntry* a = parsed.lookup(model, "");
-    const DriveDatabaseEntry* b = fromCache.lookup(model, "");
-    ASSERT_EQ(a == nullptr, b == nullptr) << model;
-    if (a) {
-      EXPECT_EQ(*a, *b) << model;
-    }
-  }
 }
 
 }  // namespace

@@ -66,26 +66,6 @@ TEST(DriveSearchTest, TheFirstEntryWhoseModelAndFirmwarePatternsMatchAnywhere) {
   }
 }
 
-TEST(PatternLiteralsTest, FindsWhatEveryMatchContains) {
-  using Literals = std::vector<std::vector<std::string>>;
-  const std::pair<const char*, Literals> cases[] = {
-      {"ST(1000|2000)DM00[5-8]-.*", {{"000DM00", "ST", "-"}}},  // shared by the branches
-      {"ACME X1|OMEGA", {{"ACME X1"}, {"OMEGA"}}},
-      {"(APPLE HDD )?WDC", {{"WDC"}}},  // what may be absent promises nothing
-      {"AB+C", {{"AB", "BC"}}},
-      {"A{3}", {{"AAA"}}},
-      {"^SSD\\.X$", {{"SSD.X"}}},
-      {"(APOC|DENC).*", {{"C"}}},
-      {"(APOX|DENY).*", {}},  // no literal: tried on every subject
-      {"(?i)acme", {}},       // what the extraction does not read is always tried
-      {"ACME\\1", {}},
-      {"[[:alpha:]]X", {}},
-      {"\xff", {}},
-  };
-  for (const auto& [pattern, literals] : cases)
-    EXPECT_EQ(requiredLiterals(pattern).alternatives, literals) << pattern;
-}
-
 // Random patterns over ICU's syntax against random subjects: whenever ICU
 // finds a match, the literals must allow it.
 TEST(PatternLiteralsTest, NeverRulesOutAnIcuMatch) {

@@ -179,22 +179,5 @@ TEST(DriveDbParserTest, OptionsGivePresetsAndFirmwareBugs) {
   }
 }
 
-TEST(DriveDbParserTest, AttributeNamesExpand) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Reallocated Sector Ct", "Reallocated Sector Count"},
-      {"MaxAvgErase Ct", "Maximum Average Erase Count"},  // one row's output feeds a later row
-      {"Total Unc Err", "Total  Uncorrectable Error"},    // a row that doubles the space
-      {"Ct Total", "Ct Total"},        // a leading-space pattern never matches the first word
-      {"XMax Temp", "XMaximum Temp"},  // no leading space: the end of a longer word
-      {"Unknown Apple Attribute", "Unknown Apple Attributeute"},  // no word edges at all
-      {"Used Rsvd Blk Cnt Tot", "Used Reserved Block Count Total"},
-      {"Err Err Err", "Err Error Err"},  // neighbours share their space
-      {"Temperature \xE2\x84\x83 ", "Temperature \xE2\x84\x83"},
-      {"  Padded\t", "Padded"},
-      {"", ""},
-  };
-  for (const auto& [name, expanded] : cases) EXPECT_EQ(expandAttributeName(name), expanded) << name;
-}
-
 }  // namespace
 }  // namespace sentrel
