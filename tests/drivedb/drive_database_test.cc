@@ -1,290 +1,202 @@
-// KVSmartDeviceDatabase on a fake machine: class setup, the preset table,
-// reading and installing the file, and the lookup.
+// The drive database class on a simulated machine: which file it reads,
+// what a lookup finds, and the parsed-database cache beside the file, which
+// is used only while it is exactly a cache of that file.
 #include <gtest/gtest.h>
 
-#include "support/fault_printers.h"
-
-#include "drivedb_texts.h"
-#include "fake_machine.h"
+#include "drivedb/database_cache.h"
+#include "drivedb/drive_search.h"
 #include "sentrel/drive_database.h"
-#include "sentrel/value_io.h"
+#include "sentrel/drivedb_parser.h"
+#include "support/database_machine.h"
 
-namespace sentrel {
+namespace sentrel::drivedb {
 namespace {
 
-using drivedb_testing::drivedbText;
-using drivedb_testing::entryText;
-using drivedb_testing::FakeMachine;
-using drivedb_testing::kResourcePath;
-using drivedb_testing::kStoredPath;
+using testing::DatabaseMachine;
 
-const std::string kStoredText = drivedbText(
-    entryText("\"DEFAULT\"", "\"-\"", "\"-\"", "\"Default settings\"",
-              "\"-v 9,raw24(raw8),Power_On_Hours \"\n    \"-v 194,temp \"") +
-    entryText("\"ACME Old\"", "\"ACME X1\"", "\"^1\\.0\"", "\"Update now\"", "\"\"") +
-    entryText("\"ACME X\"", "\"ACME X[0-9]+\"", "\"\"", "\"\"", "\"-v 9,minutes -F nologdir\""));
-
-const std::string kResourceText =
-    drivedbText(entryText("\"Resource family\"", "\"ACME\"", "\"\"", "\"\"", "\"\""));
-
-// --- Class setup ------------------------------------------------------------
-
-TEST(DriveDatabaseClassTest, PathsComeFromTheUserAndTheHostBundle) {
-  FakeMachine machine;
-  EXPECT_EQ(KVSmartDeviceDatabase::dbfolder(), "/home/tester/.local/share/TestHost/driveDatabase");
-  EXPECT_EQ(KVSmartDeviceDatabase::dbPath(),
-            "/home/tester/.local/share/TestHost/driveDatabase/drivedb.h");
-  EXPECT_EQ(KVSmartDeviceDatabase::tempPath(),
-            "/home/tester/.local/share/TestHost/driveDatabase/temp.h");
-  EXPECT_EQ(KVSmartDeviceDatabase::dlq(), "downloadQ");
-}
-
-TEST(DriveDatabaseClassTest, HostWithoutBundleNameFallsBackToItsIdentifierThenOurName) {
-  {
-    FakeMachine machine("");
-    EXPECT_EQ(KVSmartDeviceDatabase::dbfolder(),
-              "/home/tester/.local/share/org.example.tests/driveDatabase");
-  }
-  FakeMachine machine("");
-  machine.bundles().identifier = "";
-  EXPECT_EQ(KVSmartDeviceDatabase::dbfolder(), "/home/tester/.local/share/Sentrel/driveDatabase");
-}
-
-TEST(DriveDatabaseClassTest, SetupIsRedoneForEachInstalledPlatform) {
-  FakeMachine first("HostA");
-  first.files.put("/home/tester/.local/share/HostA/driveDatabase/drivedb.h", kStoredText);
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  EXPECT_NE(KVSmartDeviceDatabase::driveDatabase(), nullptr);
-  {
-    FakeMachine second("HostB");
-    EXPECT_EQ(KVSmartDeviceDatabase::dbfolder(), "/home/tester/.local/share/HostB/driveDatabase");
-    // A fresh setup starts without a database.
-    EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), nullptr);
-  }
-  // Back on the first machine the setup runs again, database absent again.
-  EXPECT_EQ(KVSmartDeviceDatabase::dbfolder(), "/home/tester/.local/share/HostA/driveDatabase");
-  EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), nullptr);
-}
-
-// --- The preset table -------------------------------------------------------
-
-TEST(DriveDatabasePresetTableTest, ThirteenConstantRows) {
-  const Dict& table = KVSmartDeviceDatabase::fmtDict();
-  EXPECT_EQ(&table, &KVSmartDeviceDatabase::fmtDict());
-  ASSERT_EQ(table.size(), 13u);
-  const Dict* row = table.getDict("increasing_197");
-  ASSERT_NE(row, nullptr);
-  EXPECT_EQ(*row, (Dict{{"fmt", "raw48"}, {"name", "Total Pending Sectors"}}));
-  EXPECT_EQ(table.find("increasing"), nullptr);
-  // "Temperature", space, U+2103, space: 14 characters in 16 bytes.
-  EXPECT_EQ(table.getDict("temp")->stringOr("name"), "Temperature \xE2\x84\x83 ");
-  EXPECT_EQ(table.getDict("10xCelsius")->stringOr("name"), "Temperature \xE2\x84\x83 x10");
-  // The empty name is a name, not an absent one.
-  ASSERT_NE(table.getDict("loadunload")->getString("name"), nullptr);
-  EXPECT_EQ(*table.getDict("loadunload")->getString("name"), "");
-  EXPECT_EQ(table.getDict("minutes")->stringOr("fmt"), "min2hour");
-}
-
-// --- Reading and installing -------------------------------------------------
-
-TEST(DriveDatabaseUnpackTest, StoredFileIsPreferredOverTheResource) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  machine.files.put(kResourcePath, kResourceText);
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  auto db = KVSmartDeviceDatabase::driveDatabase();
-  ASSERT_NE(db, nullptr);
-  EXPECT_EQ(db->version, "2024-06-30 (Revision 1234)");
-  ASSERT_EQ(db->drives.size(), 3u);
-  EXPECT_EQ(db->drives[0].modelfamily, "DEFAULT");
-  EXPECT_EQ(machine.files.reads(kResourcePath), 0);
-}
-
-struct FallbackCase {
-  const char* why;
-  std::optional<std::string> stored;  // absent: no stored file
-  bool resource;                      // whether the host has its copy
-  bool parses;
-  const char* firstFamily;
+const std::string kStored = R"(/*
+ * drivedb.h - smartmontools drive database file
+ */
+  { "VERSION: 7.5/1234 2024-06-30 10:00:00 $Id: drivedb.h 1234 2024-06-30 10:00:00Z ed $",
+    "-", "-", "Version information", ""
+  },
+  { "DEFAULT", "-", "-", "Default settings", "-v 9,raw24(raw8),Power_On_Hours -v 194,temp"
+  },
+  { "ACME Old", "ACME X1", "^1\.0", "Firmware \"1.0\" loses data\n"
+    "Update now", ""
+  },
+  { "ACME X", // a comment
+    "ACME X[0-9]+", "", "", "-v 9,minutes -F nologdir"
+  },
 };
+)";
+const std::string kResource =
+    "  { \"VERSION: 7.5/1 2024-01-01\", \"-\", \"-\", \"\", \"\" },\n"
+    "  { \"Resource family\", \"ACME\", \"\", \"\", \"\" },\n";
 
-std::ostream& operator<<(std::ostream& os, const FallbackCase& c) {
-  return os << c.why;
+std::string familyOf(std::string_view model, std::string_view firmware = "") {
+  auto entry = KVSmartDeviceDatabase::lookupDriveModel(model, firmware);
+  return entry ? entry->modelfamily : "";
 }
 
-class DriveDatabaseSourceTest : public ::testing::TestWithParam<FallbackCase> {};
-
-TEST_P(DriveDatabaseSourceTest, ReadsTheRightSource) {
-  const FallbackCase& c = GetParam();
-  FakeMachine machine;
-  if (c.stored) machine.files.put(kStoredPath, *c.stored);
-  if (c.resource) machine.files.put(kResourcePath, kResourceText);
-  EXPECT_EQ(KVSmartDeviceDatabase::unpackDriveDBFile(), c.parses);
-  auto db = KVSmartDeviceDatabase::driveDatabase();
-  if (!c.parses) {
-    EXPECT_EQ(db, nullptr);
-    return;
+// Without a host copy of its own, the machine's host is the build, whose
+// resources hold Debian's file.
+TEST(DriveDatabaseSourceTest, TheStoredFileThenTheHostCopy) {
+  const char* const debian = "$Id: (Revision 7.3)";
+  struct Case {
+    const char* why;
+    std::optional<std::string> stored;  // none: no stored file
+    bool resource;                      // the machine's host has its own copy
+    const char* version;                // of the database installed by a lookup
+  } cases[] = {
+      {"stored file first", kStored, true, "2024-06-30 (Revision 1234)"},
+      {"no stored file: the host copy", std::nullopt, true, "2024-01-01 (Revision 1)"},
+      {"no stored file, no copy of its own: the build's", std::nullopt, false, debian},
+      {"stored file not UTF-8: the host copy", kStored + "caf\xE9", true,
+       "2024-01-01 (Revision 1)"},
+      {"a stored file without marker: nothing", std::string("/* nothing */\n"), true, "(none)"},
+      {"a stored file cut in an entry: the whole ones before",
+       kStored.substr(0, kStored.find("\"ACME X[")), true, "2024-06-30 (Revision 1234)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::map<std::string, std::string> files;
+    if (c.resource) files["resources/driveDatabase/drivedb.h"] = kResource;
+    DatabaseMachine m(R"({"host": {"resources": "resources"}})", files);
+    if (c.stored) m.store(*c.stored);
+    KVSmartDeviceDatabase::lookupDriveModel("ACME X7", "");
+    EXPECT_EQ(m.installedVersion(), c.version);
   }
-  ASSERT_NE(db, nullptr);
-  ASSERT_FALSE(db->drives.empty());
-  EXPECT_EQ(db->drives[0].modelfamily, c.firstFamily);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DriveDatabaseSourceTest,
-    ::testing::Values(
-        FallbackCase{"no stored file: the resource", std::nullopt, true, true, "Resource family"},
-        FallbackCase{"stored file not UTF-8: the resource", kStoredText + "caf\xE9", true, true,
-                     "Resource family"},
-        FallbackCase{"neither: nothing", std::nullopt, false, false, ""},
-        FallbackCase{"stored not UTF-8 and no resource", std::string("\xFF\xFE"), false, false, ""},
-        // An empty file reads fine, so the resource is not tried; it has no marker.
-        FallbackCase{"empty stored file", std::string(), true, false, ""},
-        FallbackCase{"stored file without marker", std::string("/* nothing here */\n"), true, false,
-                     ""}));
+TEST(DriveDatabaseLookupTest, TheEntryWithItsFirmwareWarningAndPresets) {
+  DatabaseMachine m;
+  m.store(kStored);
+  struct Case {
+    const char* model;
+    const char* firmware;
+    const char* family;
+  } cases[] = {
+      {"ACME X1", "1.0.3", "ACME Old"},  // the firmware pattern decides between entries
+      {"ACME X1", "2.0", "ACME X"},     {"ACME X1", "", "ACME X"},
+      {"ACME X100", "2.0", "ACME X"},   {"NOTHING", "1.0", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(familyOf(c.model, c.firmware), c.family) << c.model;
+  auto old = KVSmartDeviceDatabase::lookupDriveModel("ACME X1", "1.0");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->warning.text, "Firmware \"1.0\" loses data\nUpdate now");
+  auto x = KVSmartDeviceDatabase::lookupDriveModel("ACME X100", "");
+  ASSERT_NE(x, nullptr);
+  ASSERT_NE(x->preset("9"), nullptr);
+  EXPECT_EQ(*x->preset("9"), (AttributePreset{"9", "min2hour", "Power On Minutes"}));
+  EXPECT_EQ(x->firmwarebug, "nologdir");
+  auto defaults = KVSmartDeviceDatabase::defaultEntry();
+  ASSERT_NE(defaults, nullptr);
+  EXPECT_EQ(defaults->preset("194")->fmt, "tempminmax");
 
-TEST(DriveDatabaseUnpackTest, FailedParseLeavesTheInstalledDatabase) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  auto before = KVSmartDeviceDatabase::driveDatabase();
-
-  for (const std::string& bad :
-       {std::string(""), std::string("no marker"), std::string("\xC3\x28")}) {
-    machine.files.put(kStoredPath, bad);
+  // Installed once: a changed file is not read again until it is unpacked,
+  // and a text that does not parse leaves the installed database.
+  m.store(kResource);
+  EXPECT_EQ(familyOf("ACME X100"), "Resource family");
+  for (const std::string& bad : {std::string(""), std::string("no marker")}) {
+    std::ofstream(KVSmartDeviceDatabase::dbPath(), std::ios::binary) << bad;
     EXPECT_FALSE(KVSmartDeviceDatabase::unpackDriveDBFile());
-    EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), before);
+    EXPECT_EQ(familyOf("ACME X100"), "Resource family");
   }
 }
 
-TEST(DriveDatabaseUnpackTest, TruncatedFileInstallsTheWholeEntries) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText.substr(0, kStoredText.find("\"ACME X[0-9]+\"")));
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  auto db = KVSmartDeviceDatabase::driveDatabase();
-  ASSERT_NE(db, nullptr);
-  ASSERT_EQ(db->drives.size(), 2u);
-  EXPECT_EQ(db->drives[1].modelfamily, "ACME Old");
+constexpr std::size_t kHeaderSize = 48;
+
+std::string cacheOf(const DriveDatabase& database, const SourceKey& key) {
+  const SearchableDatabase db(database);
+  return writeDatabaseCache(key, db.database(), db.modelLiterals());
 }
 
-TEST(DriveDatabaseUnpackTest, EachParseReplacesTheWholeDatabase) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  auto first = KVSmartDeviceDatabase::driveDatabase();
-  machine.files.put(kStoredPath, kResourceText);
-  ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
-  auto second = KVSmartDeviceDatabase::driveDatabase();
-  EXPECT_NE(first, second);
-  ASSERT_EQ(second->drives.size(), 1u);
-  // The old database stays whole for whoever still holds it.
-  EXPECT_EQ(first->drives.size(), 3u);
+// A body changed on purpose with a sound hash, so only the checks of its
+// structure can refuse it.
+std::string withBody(std::string cache, const std::string& body) {
+  cache.resize(kHeaderSize);
+  const std::uint64_t hash = contentHash(body);
+  for (int i = 0; i < 8; ++i) cache[40 + i] = static_cast<char>(hash >> (8 * i) & 0xFF);
+  return cache + body;
 }
 
-// --- Lookup -----------------------------------------------------------------
-
-TEST(DriveDatabaseLookupTest, ParsesOnFirstUseOnly) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase(), nullptr);  // never parses
-  auto found = KVSmartDeviceDatabase::lookupDriveModel("ACME X100", "2.0");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->modelfamily, "ACME X");
-  for (int i = 0; i < 3; ++i) KVSmartDeviceDatabase::lookupDriveModel("ACME X7", "");
-  EXPECT_EQ(machine.files.reads(kStoredPath), 1);
+TEST(DatabaseCacheTest, RefusesEverythingButACacheOfThisSource) {
+  const DriveDatabase db = *parseDriveDatabase(kStored);
+  const SourceKey key = SourceKey::of(kStored, 99);
+  const std::string good = cacheOf(db, key);
+  ASSERT_TRUE(CachedDatabase::read(good, key));
+  const std::string body = good.substr(kHeaderSize);
+  std::string flipped = good, badMagic = good, badFormat = good, hugeCount = body,
+              badNameFlag = body;
+  flipped[good.size() / 2] ^= 0x20;
+  badMagic[0] = 'X';
+  badFormat[8] = 99;
+  hugeCount[4 + db.version.size() + 3] = 0x7F;     // the entry count, after the version
+  badNameFlag[body.find("raw24(raw8)") + 11] = 2;  // the byte after a preset's format
+  struct Case {
+    const char* why;
+    std::string bytes;
+    SourceKey key;
+  } cases[] = {
+      {"another source size", good, {key.size + 1, key.modified, key.hash}},
+      {"another modification time", good, {key.size, key.modified + 1, key.hash}},
+      {"another source text", good, {key.size, key.modified, key.hash ^ 1}},
+      {"a changed byte", flipped, key},
+      {"another file kind", badMagic, key},
+      {"another format", badFormat, key},
+      {"cut short", good.substr(0, good.size() - 1), key},
+      {"only a header", good.substr(0, kHeaderSize), key},
+      {"a byte too many", withBody(good, body + "x"), key},
+      {"a count larger than the bytes", withBody(good, hugeCount), key},
+      {"a name flag that is neither 0 nor 1", withBody(good, badNameFlag), key},
+      {"a body cut in an entry", withBody(good, body.substr(0, body.size() / 2)), key},
+  };
+  for (const Case& c : cases) EXPECT_FALSE(CachedDatabase::read(c.bytes, c.key)) << c.why;
 }
 
-TEST(DriveDatabaseLookupTest, WithoutAnySourceEveryLookupTriesAgain) {
-  FakeMachine machine;
-  EXPECT_EQ(KVSmartDeviceDatabase::lookupDriveModel("ACME X100", "1.0"), nullptr);
-  EXPECT_EQ(KVSmartDeviceDatabase::lookupDriveModel("ACME X100", "1.0"), nullptr);
-  EXPECT_EQ(machine.files.reads(kStoredPath), 2);
-  // Once a file appears, the next lookup finds it.
-  machine.files.put(kStoredPath, kStoredText);
-  auto found = KVSmartDeviceDatabase::lookupDriveModel("ACME X7", "1.0");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->modelfamily, "ACME X");
-}
+// The stored file is parsed once and cached beside it; a later unpack takes
+// the cache (which says something the text does not, to show it was used)
+// only while it fits the file exactly, and writes a sound one otherwise.
+TEST(DatabaseCacheTest, TheClassUsesOnlyACacheThatFitsTheStoredFile) {
+  DatabaseMachine m;
+  m.store(kStored);
+  const std::string path = KVSmartDeviceDatabase::dbPath();
+  const std::string cachePath = KVSmartDeviceDatabase::cachePath(path);
+  EXPECT_EQ(cachePath, KVSmartDeviceDatabase::dbfolder() + "/drivedb.cache");
+  const auto key = [&] { return SourceKey::of(kStored, *m.files().modificationTime(path)); };
+  const std::string sound = cacheOf(*parseDriveDatabase(kStored), key());
+  EXPECT_TRUE(testing::readText(cachePath) == sound);
+  DriveDatabase saying = *parseDriveDatabase(kStored);
+  saying.drives[2].modelfamily = "From the cache";
 
-TEST(DriveDatabaseLookupTest, ReturnsTheInstalledEntryItself) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  auto found = KVSmartDeviceDatabase::lookupDriveModel("ACME X100", "");
-  auto db = KVSmartDeviceDatabase::driveDatabase();
-  ASSERT_NE(found, nullptr);
-  ASSERT_NE(db, nullptr);
-  EXPECT_EQ(found.get(), &db->drives[2]);
-  EXPECT_EQ(found->preset("9"), db->drives[2].preset("9"));
-  EXPECT_EQ(found->preset("9")->fmt, "min2hour");
-  EXPECT_EQ(found->firmwarebug, "nologdir");
-
-  // It stays valid after another database replaces the installed one.
-  KVSmartDeviceDatabase::installDriveDatabase(DriveDatabase{"other", {}});
-  db.reset();
-  EXPECT_EQ(KVSmartDeviceDatabase::driveDatabase()->version, "other");
-  EXPECT_EQ(found->modelfamily, "ACME X");
-}
-
-TEST(DriveDatabaseLookupTest, NoEntryIsTheEmptyDictionary) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  auto found = KVSmartDeviceDatabase::lookupDriveModel("NOTHING", "1");
-  EXPECT_EQ(found, nullptr);
-  EXPECT_EQ(entryDict(found.get()), Dict{});
-  EXPECT_EQ(toJson(entryDict(found.get())), "{}");
-}
-
-// --- The dictionary form ----------------------------------------------------
-
-TEST(DriveDatabaseValueTest, EntryHasExactlyTheEightKeys) {
-  FakeMachine machine;
-  machine.files.put(kStoredPath, kStoredText);
-  auto found = KVSmartDeviceDatabase::lookupDriveModel("ACME X1", "1.0");
-  ASSERT_NE(found, nullptr);
-  Dict d = found->toDict();
-  std::vector<std::string> keys;
-  for (const auto& e : d) keys.push_back(e.key);
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"modelfamily", "model", "firmware", "warning", "attributes",
-                                      "attribDict", "firmwarebug", "firmwarebugDescription"}));
-  EXPECT_EQ(d.stringOr("firmware"), "^1\\.0");
-  const StyledText* warning = d.find("warning")->ifStyledText();
-  ASSERT_NE(warning, nullptr);
-  EXPECT_EQ(*warning, (StyledText{"Update now", Color::red, Font{"system", 11}, {}, 0}));
-  EXPECT_EQ(*d.getArray("attributes"), Array{});
-  EXPECT_EQ(*d.getDict("attribDict"), Dict{});
-}
-
-TEST(DriveDatabaseValueTest, PresetsWithAndWithoutName) {
-  DriveDatabaseEntry e;
-  e.attributes = {{"9", "raw48", std::nullopt}, {"9", "min2hour", "Power On Minutes"}};
-  e.attribDict = {e.attributes[1]};
-  Dict d = DriveDatabase{"v1", {e}}.toDict().getArray("drives")->front().ifDict()[0];
-  const Dict minutes{{"id", "9"}, {"fmt", "min2hour"}, {"name", "Power On Minutes"}};
-  EXPECT_EQ(*d.getArray("attributes"), (Array{Dict{{"id", "9"}, {"fmt", "raw48"}}, minutes}));
-  EXPECT_EQ(*d.getDict("attribDict"), (Dict{{"9", minutes}}));
-}
-
-// --- Reading a named file (the command line) --------------------------------
-
-TEST(DriveDatabaseFileTest, ReadsParsesOrSaysWhyNot) {
-  FakeMachine machine;
-  machine.files.put("/in/good.h", kStoredText);
-  machine.files.put("/in/latin1.h", "caf\xE9");
-  machine.files.put("/in/plain.txt", "hello");
-  platform::Failure error;
-  auto db = readDriveDatabaseFile("/in/good.h", &error);
-  ASSERT_TRUE(db.has_value());
-  EXPECT_EQ(db->drives.size(), 3u);
-
-  EXPECT_FALSE(readDriveDatabaseFile("/in/missing.h", &error));
-  EXPECT_EQ(error.message(), "/in/missing.h: No such file or directory");
-  EXPECT_FALSE(readDriveDatabaseFile("/in/latin1.h", &error));
-  EXPECT_EQ(error.message(), "/in/latin1.h: not UTF-8 text");
-  EXPECT_FALSE(readDriveDatabaseFile("/in/plain.txt", &error));
-  EXPECT_TRUE(error.message().starts_with("/in/plain.txt: no drive database version marker"))
-      << error;
+  struct Case {
+    const char* why;
+    std::string cache;
+    bool touch;  // the file's modification time changes, its text does not
+    const char* family;
+  } cases[] = {
+      {"a cache of this file", cacheOf(saying, key()), false, "From the cache"},
+      {"a damaged cache", cacheOf(saying, key()) + "x", false, "ACME X"},
+      {"a cache of another text", cacheOf(saying, SourceKey::of(kStored + "\n", 0)), false,
+       "ACME X"},
+      {"not a cache", "not a cache", false, "ACME X"},
+      {"the file touched since", cacheOf(saying, key()), true, "ACME X"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::ofstream(cachePath, std::ios::binary) << c.cache;
+    if (c.touch) {
+      std::filesystem::last_write_time(
+          path, std::filesystem::last_write_time(path) + std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
+    EXPECT_EQ(familyOf("ACME X7"), c.family);
+    if (std::string(c.family) != "From the cache") {
+      EXPECT_TRUE(testing::readText(cachePath) == cacheOf(*parseDriveDatabase(kStored), key()));
+    }
+  }
 }
 
 }  // namespace
-}  // namespace sentrel
+}  // namespace sentrel::drivedb

@@ -1,7 +1,11 @@
-// Matching models and firmware against the entries' patterns.
+// Matching models and firmware against the entries' patterns, and the
+// literals the prefilter requires of every match.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "drivedb/drive_search.h"
+#include "drivedb/pattern_literals.h"
 
 namespace sentrel::drivedb {
 namespace {
@@ -14,88 +18,84 @@ DriveDatabaseEntry entry(std::string family, std::string model, std::string firm
   return e;
 }
 
-DriveDatabase database(std::vector<DriveDatabaseEntry> drives) {
-  return DriveDatabase{"test", std::move(drives)};
+TEST(DriveSearchTest, TheFirstEntryWhoseModelAndFirmwarePatternsMatchAnywhere) {
+  const DriveDatabase db{"test",
+                         {
+                             entry("Broken", "ACME("),                    // never compiles
+                             entry("Old firmware", "ACME X1", "^1\\.0"),  // firmware 1.0 only
+                             entry("X1 family", "ACME X1"),
+                             entry("Anchored", "^ZETA [0-9]+$"),
+                             entry("Dot line", "A.B"),
+                             entry("Needs firmware", "KAPPA", "K.*"),
+                             entry("Unicode", "^DISK \\p{Lu}{3} \\d+$"),
+                             entry("First of two", "OMEGA"),
+                             entry("Second of two", "OMEGA 2"),
+                         }};
+  struct Case {
+    const char* model;
+    const char* firmware;
+    const char* family;  // "" when nothing matches
+  } cases[] = {
+      {"ACME X100", "2.0", "X1 family"},
+      {"XACME X1", "2.0", "X1 family"},
+      {"ACME X1", "1.0.3", "Old firmware"},
+      {"ACME X1", "2.0", "X1 family"},
+      {"ACME X1", "", "X1 family"},
+      {"KAPPA 1", "", ""},
+      {"KAPPA 1", "rev K7", "Needs firmware"},
+      {"acme x1", "2.0", ""},
+      {"ZETA 12", "1", "Anchored"},
+      {"A\nZETA 12", "1", ""},
+      {"A\nB", "1", ""},
+      {"A-B", "1", "Dot line"},
+      {"OMEGA 2", "1", "First of two"},
+      {"DISK ÄÖÜ 42", "1", "Unicode"},
+      {"DISK äöü 42", "1", ""},
+      {"", "", ""},
+  };
+  const SearchableDatabase searchable(db);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.model) + " / " + c.firmware);
+    const DriveDatabaseEntry* found = searchable.lookup(c.model, c.firmware);
+    EXPECT_EQ(found ? found->modelfamily : "", c.family);
+    if (found) {
+      EXPECT_GE(found, searchable.database().drives.data()) << "an entry of the database";
+    }
+    const DriveDatabaseEntry* fresh = lookupCompilingEachTime(db, c.model, c.firmware);
+    EXPECT_EQ(fresh ? fresh->modelfamily : "", c.family);
+  }
 }
 
-struct MatchCase {
-  const char* why;
-  const char* model;
-  const char* firmware;
-  const char* family;  // "" when nothing matches
-};
-
-std::ostream& operator<<(std::ostream& os, const MatchCase& c) {
-  return os << c.why;
-}
-
-// Entries chosen so each rule decides which one a drive gets.
-const DriveDatabase& ruleDatabase() {
-  static const DriveDatabase db = database({
-      entry("Broken", "ACME(", "."),               // does not compile: never matches
-      entry("Old firmware", "ACME X1", "^1\\.0"),  // the first ACME X1 entry, firmware 1.0 only
-      entry("X1 family", "ACME X1"),               // everything else with ACME X1 in it
-      entry("Anchored", "^ZETA [0-9]+$"),
-      entry("Dot line", "A.B"),
-      entry("Needs firmware", "KAPPA", "K.*"),
-      entry("First of two", "OMEGA"),
-      entry("Second of two", "OMEGA 2"),
-  });
-  return db;
-}
-
-class DriveSearchRuleTest : public ::testing::TestWithParam<MatchCase> {};
-
-TEST_P(DriveSearchRuleTest, FindsTheEntry) {
-  const MatchCase& c = GetParam();
-  SearchableDatabase searchable(ruleDatabase());
-  const DriveDatabaseEntry* found = searchable.lookup(c.model, c.firmware);
-  EXPECT_EQ(found ? found->modelfamily : "", c.family);
-  // Compiling afresh on every call gives the same answer.
-  const DriveDatabaseEntry* fresh = lookupCompilingEachTime(ruleDatabase(), c.model, c.firmware);
-  EXPECT_EQ(fresh ? fresh->modelfamily : "", c.family);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, DriveSearchRuleTest,
-    ::testing::Values(
-        MatchCase{"a match anywhere counts", "ACME X100", "2.0", "X1 family"},
-        MatchCase{"also in front of the pattern", "XACME X1", "2.0", "X1 family"},
-        MatchCase{"the firmware decides between entries", "ACME X1", "1.0.3", "Old firmware"},
-        MatchCase{"firmware mismatch goes on to the next", "ACME X1", "2.0", "X1 family"},
-        MatchCase{"missing firmware still meets '.'", "ACME X1", "", "X1 family"},
-        MatchCase{"missing firmware fails a firmware pattern", "KAPPA 1", "", ""},
-        MatchCase{"firmware found anywhere", "KAPPA 1", "rev K7", "Needs firmware"},
-        MatchCase{"case matters", "acme x1", "2.0", ""},
-        MatchCase{"anchors hold at the ends", "ZETA 12", "1", "Anchored"},
-        MatchCase{"anchors are not line anchors", "A\nZETA 12", "1", ""},
-        MatchCase{"dot does not match a line feed", "A\nB", "1", ""},
-        MatchCase{"dot matches anything else", "A-B", "1", "Dot line"},
-        MatchCase{"the earlier of two matches wins", "OMEGA 2", "1", "First of two"},
-        MatchCase{"no match at all", "NOTHING", "1", ""},
-        MatchCase{"an empty model matches nothing here", "", "", ""}));
-
-TEST(DriveSearchTest, PatternThatDoesNotCompileNeverMatches) {
-  EXPECT_EQ(compilePattern("ACME("), nullptr);
-  EXPECT_EQ(compilePattern("[z-a]"), nullptr);
-  EXPECT_FALSE(findsIn(nullptr, icu::UnicodeString("ACME(")));
-  EXPECT_NE(compilePattern("(AB|CD)[0-9]{2,3}"), nullptr);
-}
-
-TEST(DriveSearchTest, IcuSyntaxAndUnicode) {
-  auto pattern = compilePattern("\\p{Lu}{3} \\d+");
-  ASSERT_NE(pattern, nullptr);
-  EXPECT_TRUE(findsIn(pattern.get(), icu::UnicodeString::fromUTF8("disk ÄÖÜ 42")));
-  EXPECT_FALSE(findsIn(pattern.get(), icu::UnicodeString::fromUTF8("äöü 42")));
-}
-
-TEST(DriveSearchTest, ResultIsTheEntryInsideTheDatabase) {
-  SearchableDatabase searchable(ruleDatabase());
-  const DriveDatabaseEntry* found = searchable.lookup("OMEGA", "1");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found, &searchable.database().drives[6]);
-  // Asking again uses the compiled patterns and gives the same object.
-  EXPECT_EQ(searchable.lookup("OMEGA", "1"), found);
+// Random patterns over ICU's syntax against random subjects: whenever ICU
+// finds a match, the literals must allow it.
+TEST(PatternLiteralsTest, NeverRulesOutAnIcuMatch) {
+  std::mt19937 random(19);
+  const std::string alphabet = "AB1 .-";
+  const std::vector<std::string> pieces = {
+      "A", "B", "1", " ",    ".",   "-",    "(",   ")",   "|",   "*",  "+", "?",       "^",
+      "$", "[", "]", "[^A]", "{2}", "{1,}", "\\.", "\\d", "(?:", "\\", "{", "\xc3\xa9"};
+  const auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  int compiled = 0, matched = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string pattern;
+    for (std::size_t n = 1 + pick(8); n > 0; --n) pattern += pieces[pick(pieces.size())];
+    std::unique_ptr<icu::RegexPattern> icu = compilePattern(pattern);
+    if (!icu) continue;
+    ++compiled;
+    const PatternLiterals literals = requiredLiterals(pattern);
+    for (int s = 0; s < 8; ++s) {
+      std::string subject;
+      for (std::size_t n = pick(10); n > 0; --n) subject += alphabet[pick(alphabet.size())];
+      if (pick(4) == 0) subject += "\xc3\xa9";
+      if (!findsIn(icu.get(), icu::UnicodeString::fromUTF8(subject))) continue;
+      ++matched;
+      EXPECT_TRUE(mayMatch(literals, subject)) << "\"" << pattern << "\" \"" << subject << "\"";
+    }
+  }
+  EXPECT_GT(compiled, 500);
+  EXPECT_GT(matched, 2000);
 }
 
 }  // namespace
