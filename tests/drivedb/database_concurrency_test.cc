@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -77,6 +79,27 @@ TEST(DriveDatabaseConcurrencyTest, LookupsKeepTheDatabaseTheyStartedWith) {
                            }
                          }),
             0);
+}
+
+// Threads whose lookups are the process's first find the stored file
+// unparsed: one parse and one compilation of each pattern serve them all.
+TEST(DriveDatabaseConcurrencyTest, FirstLookupsParseAndCompileTogether) {
+  DatabaseMachine m;
+  std::filesystem::create_directories(KVSmartDeviceDatabase::dbfolder());
+  std::ofstream(KVSmartDeviceDatabase::dbPath(), std::ios::binary) << taggedText("F", 30);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 30; ++i) {
+        const int n = (i + t * 5) % 30;
+        auto found = KVSmartDeviceDatabase::lookupDriveModel("DISK " + std::to_string(n), "x");
+        if (!found || found->modelfamily != "F " + std::to_string(n)) wrong.fetch_add(1);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 // Two update jobs in a row each store the downloaded database while
