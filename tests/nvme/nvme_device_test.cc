@@ -76,62 +76,36 @@ TEST(NvmeReadingTest, TheControllerReadingAsksFourPagesAndReleasesThePlugIn) {
 }
 
 // The namespace reading (by UUID): the registry group, then identify and
-// health; a failed step keeps the registry group and logs one line.
-TEST(NvmeReadingTest, TheNamespaceReadingAndItsFailedSteps) {
-  const std::vector<std::string> opened{"nvme.createPlugIn", "nvme.queryInterface",
-                                        "nvme.readIdentifyData"};
-  struct Case {
-    const char* key;
-    Value setting;
-    std::size_t steps;  // of `opened` that ran
-    std::vector<std::string> calls;
-  } cases[] = {
-      {"", Value(), 3, {"nvme.readHealthData", "nvme.release", "nvme.destroyPlugIn"}},
-      {"openStatus",
-       "0xE00002C7",
-       1,
-       {"syslog: readNVMe error plugin: e00002c7 query: 00000000 ident: 00000000 data: 00000000 "}},
-      {"queryStatus",
-       "0x80000001",
-       2,
-       {"syslog: readNVMe error plugin: 00000000 query: 80000001 ident: 00000000 data: 00000000 ",
-        "nvme.destroyPlugIn"}},
-      {"identify",
-       Dict{{"status", "0xE00002C0"}},
-       3,
-       {"syslog: readNVMe error plugin: 00000000 query: 00000000 ident: e00002c0 data: 00000000 ",
-        "nvme.release", "nvme.destroyPlugIn"}},
-      {"health",
-       Dict{{"status", "0xE00002BE"}},
-       3,
-       {"nvme.readHealthData",
-        "syslog: readNVMe error plugin: 00000000 query: 00000000 ident: 00000000 data: e00002be ",
-        "nvme.release", "nvme.destroyPlugIn"}},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(c.key);
-    Dict disk = nvmeDisk("disk5", kUuid);
-    if (*c.key) nvmeBlock(disk).set(c.key, c.setting);
+// health; a refused interface destroys the plug-in and keeps only the group.
+TEST(NvmeReadingTest, TheNamespaceReading) {
+  Dict disk = nvmeDisk("disk5", kUuid);
+  {
     TestMachine m{disk};
     m->clearJournal();
     auto reading = kvNVMe().readNVMeUUID(std::string(kUuid));
     ASSERT_TRUE(reading);
-    std::vector<std::string> expected(opened.begin(), opened.begin() + c.steps);
-    expected.insert(expected.end(), c.calls.begin(), c.calls.end());
-    EXPECT_EQ(calls(m.machine()), expected);
-    EXPECT_EQ(reading->stringOr("service_class"), "IONVMeBlockStorageDevice");
+    EXPECT_EQ(calls(m.machine()),
+              (std::vector<std::string>{"nvme.createPlugIn", "nvme.queryInterface",
+                                        "nvme.readIdentifyData", "nvme.readHealthData",
+                                        "nvme.release", "nvme.destroyPlugIn"}));
     EXPECT_EQ(reading->stringOr("Medium Type"), "Solid State");
-    EXPECT_EQ(reading->size(), i == 0 ? 9u + 17u + 32u : 9u);
-    if (i == 0) {
-      EXPECT_EQ(*reading->find("mdts"), Value(512));
-      EXPECT_EQ(*reading->find("percentRemaining"), Value(97));
-      EXPECT_FALSE(reading->contains("tempoC") || reading->contains("errorLog"));
-    }
+    EXPECT_EQ(*reading->find("mdts"), Value(512));
+    EXPECT_EQ(*reading->find("percentRemaining"), Value(97));
+    EXPECT_FALSE(reading->contains("tempoC") || reading->contains("errorLog"));
+    for (const char* unknown : {"00000000-0000", ""})
+      EXPECT_TRUE(kvNVMe().readNVMeUUID(std::string(unknown))->empty());
   }
-  TestMachine m{nvmeDisk("disk5", kUuid)};
-  for (const char* unknown : {"00000000-0000", ""})
-    EXPECT_TRUE(kvNVMe().readNVMeUUID(std::string(unknown))->empty());
+  nvmeBlock(disk).set("queryStatus", "0x80000001");
+  TestMachine m{disk};
+  m->clearJournal();
+  auto reading = kvNVMe().readNVMeUUID(std::string(kUuid));
+  EXPECT_EQ(calls(m.machine()),
+            (std::vector<std::string>{"nvme.createPlugIn", "nvme.queryInterface",
+                                      "syslog: readNVMe error plugin: 00000000 query: 80000001 "
+                                      "ident: 00000000 data: 00000000 ",
+                                      "nvme.destroyPlugIn"}));
+  EXPECT_EQ(reading->stringOr("Medium Type"), "Solid State");
+  EXPECT_FALSE(reading->contains("mdts"));
 }
 
 constexpr const char* kDemo = SENTREL_SOURCE_DIR "/examples/demo-mac";
@@ -196,31 +170,24 @@ TEST(NvmeDriveFaultsTest, FailedControllerReadsDecodeAsZeroPagesNotAsWhatTheBuff
                                                   {"readLogPage 2", "health"},
                                                   {"readLogPage 1", "errorLog"},
                                                   {"readLogPage 3", "firmwareLog"}};
-  struct Case {
-    FaultPlugIns::Rule rule;
-    std::set<std::string> failed;
-  } cases[] = {
-      {failing({"readIdentifyData"}), {"readIdentifyData"}},
-      {failing({"readLogPage 2"}), {"readLogPage 2"}},
-      {failing({"readLogPage 1"}), {"readLogPage 1"}},
-      {failing({"readLogPage 3"}), {"readLogPage 3"}},
+  std::vector<std::pair<FaultPlugIns::Rule, std::set<std::string>>> cases{
       {FaultPlugIns::everyNth(2), {"readLogPage 2", "readLogPage 3"}},
       {FaultPlugIns::everyNth(3), {"readLogPage 1"}},
       {FaultPlugIns::gone(),
-       {"readIdentifyData", "readLogPage 2", "readLogPage 1", "readLogPage 3"}},
-  };
+       {"readIdentifyData", "readLogPage 2", "readLogPage 1", "readLogPage 3"}}};
+  for (const auto& [name, page] : pageOf) cases.push_back({failing({name}), {name}});
   const Dict demo = demoDescription();
   const Outcome healthy = refresh(demo, kDemo, failing({}));
   ASSERT_TRUE(healthy.props);
   EXPECT_EQ(healthy.props->getArray("errorLog")->size(), 2u);
   EXPECT_EQ(healthy.props->getArray("firmwareSlots")->size(), 2u);
   EXPECT_EQ(*healthy.props->find("percentUsed"), Value(3u));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(*c.failed.begin() + " and " + std::to_string(c.failed.size() - 1) + " more");
-    Outcome o = refresh(demo, kDemo, c.rule);
-    EXPECT_EQ(o.failed, c.failed);
+  for (const auto& [rule, failed] : cases) {
+    SCOPED_TRACE(*failed.begin() + " and " + std::to_string(failed.size() - 1) + " more");
+    Outcome o = refresh(demo, kDemo, rule);
+    EXPECT_EQ(o.failed, failed);
     Dict zeroed = demo;  // the same drive whose pages the machine itself fails
-    for (const std::string& name : c.failed)
+    for (const std::string& name : failed)
       disk5Nvme(zeroed).set(pageOf.at(name), Dict{{"status", "0xE00002C0"}});
     Outcome oracle = refresh(zeroed, kDemo, failing({}));
     ASSERT_TRUE(o.props && oracle.props);
