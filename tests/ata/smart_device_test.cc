@@ -81,25 +81,6 @@ TEST(OpenInterfaceTest, RetriesLogsAndReleasesAsTheStatusesSay) {
   }
 }
 
-TEST(DeviceCommandsTest, ARunStepsThroughItsStatusAndAbortingEndsIt) {
-  Dict disk = sataDisk("disk0");
-  ataBlock(disk).set("smartData", testing::sector(testing::smartDataSector({})));
-  ataBlock(disk).set("selftestRun", Array{0xF9, 0xF5, 0x00});
-  TestMachine m{disk};
-  auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-  ASSERT_TRUE(device->openInterface());
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0x00);  // nothing runs yet
-  ASSERT_EQ(device->runSelfTest(3), 0);                // conveyance
-  EXPECT_EQ(m->calls("ata.executeOfflineImmediate").at(0).getInt("subcommand"), 3);
-  std::vector<int> statuses;
-  for (int i = 0; i < 4; ++i) statuses.push_back(*device->selfTestExecutionStatus());
-  EXPECT_EQ(statuses, (std::vector<int>{0xF9, 0xF5, 0x00, 0x00}));  // the checksum stays sound
-  ASSERT_EQ(device->startSelftest("Short"), 0);
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0xF9);
-  device->abortSelftest();
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0x00);
-}
-
 Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = false) {
   Dict disk = sataDisk("disk0");
   ataBlock(disk).set("smartData", testing::sector(testing::smartDataSector(slots)));
