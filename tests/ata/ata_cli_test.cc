@@ -16,7 +16,6 @@ TEST(AtaCliTest, NamesRegisterValuesAndRejectBadOnes) {
       {"ata command 0XB0 0xD5", 0, "0xB0: SMART\nfeature 0xD5: SMART READ LOG\n"},
       {"ata command 0x25 0", 0, "0x25: READ DMA EXT\nfeature 0x00: (no name)\n"},
       {"ata feature 0xB0 229", 0, "0xB0 0xE5: vendor specific\n"},
-      {"ata error 0", 0, "0x00: unknown\n"},
       {"ata status 81", 0, "0x51: 51\n"},
       {"ata state 0x35", 0, "0x35: Reserved 35\n"},
       {"ata error 12abc", 1, "not a register value: '12abc'"},

@@ -13,7 +13,6 @@ namespace sentrel::ata {
 namespace {
 
 using Slot = std::array<std::uint8_t, 12>;
-using Rule = HealthReason::Rule;
 
 // A slot as a drive writes it: id, flags, current, worst, six raw bytes
 // (least significant first) and the reserved byte.

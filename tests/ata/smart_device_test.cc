@@ -1,10 +1,10 @@
 // The ATA device against simulated drives: opening its access through the
-// seam (retries, sleeps, logs, releases), the commands it sends, and the
-// refresh's verdict.
+// seam (retries, sleeps, logs, releases), and the refresh's verdict with
+// Debian's drive database.
 #include <gtest/gtest.h>
 
-#include "sentrel/drive_database.h"
 #include "sentrel/smart_device.h"
+#include "support/debian_drivedb.h"
 #include "support/machines.h"
 
 namespace sentrel {
@@ -89,19 +89,6 @@ Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = 
   return disk;
 }
 
-// A database whose default entry names attributes 3 and 9.
-void installDefaults() {
-  DriveDatabaseEntry defaults, wd;
-  defaults.modelfamily = "DEFAULT";
-  defaults.model = defaults.firmware = "-";
-  defaults.attribDict = {{"3", "raw48", "Spin Up Time"}, {"9", "raw48", "Power On Hours"}};
-  wd.modelfamily = "Western Digital Blue";
-  wd.model = "WDC WD10EZEX";
-  wd.firmware = ".";
-  KVSmartDeviceDatabase::installDriveDatabase(
-      DriveDatabase{.version = "test", .drives = {defaults, wd}});
-}
-
 TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
   struct Case {
     bool exceeded;
@@ -120,7 +107,7 @@ TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
                             {.id = 9, .raw = 4242},
                             {.id = 194, .current = 30, .raw = 36, .threshold = 40}},
                            c.exceeded)};
-    installDefaults();
+    KVSmartDeviceDatabase::installDriveDatabase(*testing::debianDatabase());
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     auto props = device->updateProperties();
     ASSERT_TRUE(props);
@@ -128,7 +115,7 @@ TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
     EXPECT_EQ(props->stringOr("attributeHealth"), c.attributeHealth);
     EXPECT_EQ(*props->find("healthColor"), Value(c.color));
     EXPECT_EQ(props->stringOr("Model Family"), "Western Digital Blue");
-    EXPECT_EQ(props->stringOr("powerOnHours"), "4242");
+    EXPECT_EQ(props->stringOr("powerOnHours"), "4242 (0 0 0)");  // the default preset
     EXPECT_EQ(*props->find("temperature"), Value(36u));
     EXPECT_FALSE(device->isOpen());
   }
