@@ -43,7 +43,9 @@ Outcome refresh(FaultPlugIns::Rule rule) {
   FaultPlugIns faults(*p.plugIns, std::move(rule));
   p.plugIns = &faults;
   platform::ScopedPlatform installed(p);
-  KVSmartDeviceDatabase::installDriveDatabase(*testing::debianDatabase());
+  const DriveDatabase* debian = testing::debianDatabase();
+  EXPECT_TRUE(debian) << testing::kNoDebianDriveDb;
+  if (debian) KVSmartDeviceDatabase::installDriveDatabase(*debian);
   {
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     if (!device) {

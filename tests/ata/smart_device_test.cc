@@ -90,6 +90,7 @@ Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = 
 }
 
 TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
+  ASSERT_NE(testing::debianDatabase(), nullptr) << testing::kNoDebianDriveDb;
   struct Case {
     bool exceeded;
     std::uint64_t pending;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
 
 #include "nvme/nvme_health.h"
 #include "nvme/nvme_identify.h"
@@ -230,8 +229,8 @@ TEST(NvmeLogsTest, FirmwareSlotsCountActiveAndReadOnly) {
 // Used entries keep their order and the unused ones (result 0xF) are passed
 // over wherever they are.
 TEST(NvmeLogsTest, SelfTestResultsNewestFirstWithoutTheUnused) {
-  std::vector<std::size_t> all(20);
-  std::iota(all.begin(), all.end(), 0);
+  std::vector<std::size_t> all;
+  for (std::size_t n = 0; n < 20; ++n) all.push_back(n);
   for (const std::vector<std::size_t>& used :
        {std::vector<std::size_t>{}, {0, 1}, {0, 3, 4}, {19}, all}) {
     Page<564> page;
