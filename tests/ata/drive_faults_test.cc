@@ -1,8 +1,8 @@
 // An ATA drive that fails commands: the demo machine's disk0 (a full set of
-// sectors) behind FaultPlugIns, whose failed reads leave noise in the
-// caller's buffer. Whatever fails, each value of the refresh is the healthy
-// one or the documented answer of the reader whose read failed, and the
-// access is always released.
+// sectors, Debian's drive database naming its family and attributes)
+// behind FaultPlugIns, whose failed reads leave noise in the caller's buffer. Whatever fails, each
+// value of the refresh is the healthy one or the documented answer of the reader whose read failed,
+// and the access is always released.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -14,6 +14,7 @@
 #include "sentrel/sim_machine.h"
 #include "sentrel/smart_device.h"
 #include "sentrel/value_io.h"
+#include "support/debian_drivedb.h"
 #include "support/fault_drives.h"
 #include "support/fault_printers.h"
 #include "support/pages.h"
@@ -22,22 +23,6 @@ namespace sentrel {
 namespace {
 
 using testing::FaultPlugIns;
-
-// A database that names disk0's family and a few of its attributes, so the
-// table has names and formats to lose.
-DriveDatabase smallDatabase() {
-  DriveDatabaseEntry defaults;
-  defaults.modelfamily = "DEFAULT";
-  defaults.model = defaults.firmware = "-";
-  defaults.attribDict = {{"5", "raw16", "Reallocated Sector Count"},
-                         {"9", "raw24(raw8)", "Power On Hours"},
-                         {"194", "tempminmax", "Temperature Celsius"}};
-  DriveDatabaseEntry barracuda;
-  barracuda.modelfamily = "Seagate BarraCuda 3.5";
-  barracuda.model = "ST2000DM008";
-  barracuda.firmware = ".";
-  return DriveDatabase{.version = "test", .drives = {defaults, barracuda}};
-}
 
 struct Outcome {
   std::optional<Dict> props;  // nothing when the refresh answered nothing
@@ -58,7 +43,9 @@ Outcome refresh(FaultPlugIns::Rule rule) {
   FaultPlugIns faults(*p.plugIns, std::move(rule));
   p.plugIns = &faults;
   platform::ScopedPlatform installed(p);
-  KVSmartDeviceDatabase::installDriveDatabase(smallDatabase());
+  const DriveDatabase* debian = testing::debianDatabase();
+  EXPECT_TRUE(debian) << testing::kNoDebianDriveDb;
+  if (debian) KVSmartDeviceDatabase::installDriveDatabase(*debian);
   {
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     if (!device) {
@@ -164,12 +151,9 @@ TEST_F(AtaDriveFaultsTest, OneFailedCommandChangesOnlyWhatItsReaderWrites) {
     Outcome o = refresh(rule);
     EXPECT_FALSE(o.props);
     EXPECT_EQ(o.commands, std::vector<std::string>{"enableOperations#1"});
-    EXPECT_EQ(o.reply, (Dict{{"status", "No Data"},
-                             {"isNVMe", false},
-                             {"properties", Array{}},
-                             {"deviceName", "-"},
-                             {"deviceSerialNumber", "-"},
-                             {"volumes", Array{}}}));
+    EXPECT_EQ(toJson(Value(o.reply), {.indent = -1}),
+              R"({"status":"No Data","isNVMe":false,"properties":[],"deviceName":"-",)"
+              R"("deviceSerialNumber":"-","volumes":[]})");
   }
 }
 

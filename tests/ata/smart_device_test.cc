@@ -1,10 +1,10 @@
 // The ATA device against simulated drives: opening its access through the
-// seam (retries, sleeps, logs, releases), the commands it sends, and the
-// refresh's verdict.
+// seam (retries, sleeps, logs, releases), and the refresh's verdict with
+// Debian's drive database.
 #include <gtest/gtest.h>
 
-#include "sentrel/drive_database.h"
 #include "sentrel/smart_device.h"
+#include "support/debian_drivedb.h"
 #include "support/machines.h"
 
 namespace sentrel {
@@ -14,63 +14,51 @@ using testing::ataBlock;
 using testing::sataDisk;
 using testing::TestMachine;
 
-// The machine's journal: calls by name, sleeps with their length, log lines.
-std::vector<std::string> journal(const sim::Machine& m) {
-  std::vector<std::string> out;
+// The machine's journal, one call a line: ATA calls without their "ata.",
+// sleeps with their length, log lines as their text.
+std::string journal(const sim::Machine& m) {
+  std::string out;
   for (const Dict& d : m.journal()) {
     std::string call = d.stringOr("call");
+    if (call.starts_with("ata.")) call.erase(0, 4);
     if (call == "sleep") call += " " + std::to_string(*d.getInt("ms"));
     if (call == "nslog") call = d.stringOr("line");
-    out.push_back(call);
+    out += call + "\n";
   }
   return out;
 }
 
 TEST(OpenInterfaceTest, RetriesLogsAndReleasesAsTheStatusesSay) {
+  using enum platform::Failure::Kind;
   const std::string fail = "KVSMARTDevice openInterface fail  retries: ";
-  const std::string open = "ata.createPlugIn";
-  const std::string gone = "ata.destroyPlugIn";
+  const std::string busy = "createPlugIn\nsleep 100\n";
   struct Case {
     const char* name;
     Array openStatuses;
     std::optional<const char*> queryStatus;
-    std::vector<std::string> calls;
+    std::string calls;
     platform::Failure::Kind failure;
     bool openTwice = false;  // the second opening releases the first access
   } cases[] = {
-      {"opens at once",
-       Array{"0"},
-       std::nullopt,
-       {open, "ata.queryInterface", "ata.release", gone, open, "ata.queryInterface"},
-       platform::Failure::Kind::none,
+      {"opens at once", Array{"0"}, std::nullopt,
+       "createPlugIn\nqueryInterface\nrelease\ndestroyPlugIn\ncreatePlugIn\nqueryInterface\n", none,
        true},
-      {"busy twice then open",
-       Array{"0xE00002BE", "0xE00002BE", "0"},
-       std::nullopt,
-       {open, "sleep 100", open, "sleep 100", open, "ata.queryInterface"},
-       platform::Failure::Kind::none},
-      {"unsupported every time",
-       Array{"0xE00002C7"},
-       std::nullopt,
-       {open, "sleep 100", open, "sleep 100", open, "sleep 100", open, "sleep 100", open,
-        "sleep 100", fail + "5 plugin: E00002C7  interface: FFFFFFFF  bsdname: disk0"},
-       platform::Failure::Kind::unsupported},
-      {"busy then general error",
-       Array{"0xE00002BE", "0xE00002BC"},
-       std::nullopt,
-       {open, "sleep 100", open, fail + "1 plugin: E00002BC  interface: FFFFFFFF  bsdname: disk0"},
-       platform::Failure::Kind::io},
-      {"no device",
-       Array{"0xE00002C0"},
-       std::nullopt,
-       {open, fail + "0 plugin: E00002C0  interface: FFFFFFFF  bsdname: disk0"},
-       platform::Failure::Kind::noResponse},
-      {"interface refused: the plug-in is destroyed",
-       Array{"0"},
-       "0xE00002C2",
-       {open, "ata.queryInterface", gone,
-        fail + "0 plugin: 0  interface: E00002C2  bsdname: disk0"},
-       platform::Failure::Kind::io},
+      {"busy twice then open", Array{"0xE00002BE", "0xE00002BE", "0"}, std::nullopt,
+       busy + busy + "createPlugIn\nqueryInterface\n", none},
+      {"unsupported every time", Array{"0xE00002C7"}, std::nullopt,
+       busy + busy + busy + busy + busy + fail +
+           "5 plugin: E00002C7  interface: FFFFFFFF  bsdname: disk0\n",
+       unsupported},
+      {"busy then general error", Array{"0xE00002BE", "0xE00002BC"}, std::nullopt,
+       busy + "createPlugIn\n" + fail + "1 plugin: E00002BC  interface: FFFFFFFF  bsdname: disk0\n",
+       io},
+      {"no device", Array{"0xE00002C0"}, std::nullopt,
+       "createPlugIn\n" + fail + "0 plugin: E00002C0  interface: FFFFFFFF  bsdname: disk0\n",
+       noResponse},
+      {"interface refused: the plug-in is destroyed", Array{"0"}, "0xE00002C2",
+       "createPlugIn\nqueryInterface\ndestroyPlugIn\n" + fail +
+           "0 plugin: 0  interface: E00002C2  bsdname: disk0\n",
+       io},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -81,38 +69,16 @@ TEST(OpenInterfaceTest, RetriesLogsAndReleasesAsTheStatusesSay) {
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     ASSERT_TRUE(device);
     m->clearJournal();
-    const bool opens = c.failure == platform::Failure::Kind::none;
-    if (c.openTwice) {
-      EXPECT_TRUE(device->openInterface());
-    }
+    const bool opens = c.failure == none;
+    EXPECT_TRUE(!c.openTwice || device->openInterface());
     EXPECT_EQ(device->openInterface(), opens);
     EXPECT_EQ(device->isOpen(), opens);
     EXPECT_EQ(journal(m.machine()), c.calls);
-    EXPECT_EQ(device->failure() ? device->failure()->kind : platform::Failure::Kind::none,
-              c.failure);
+    EXPECT_EQ(device->failure() ? device->failure()->kind : none, c.failure);
     device->closeInterface();
     device->closeInterface();  // closed: nothing more happens
     EXPECT_EQ(m->calls("ata.release").size(), opens ? (c.openTwice ? 2u : 1u) : 0u);
   }
-}
-
-TEST(DeviceCommandsTest, ARunStepsThroughItsStatusAndAbortingEndsIt) {
-  Dict disk = sataDisk("disk0");
-  ataBlock(disk).set("smartData", testing::sector(testing::smartDataSector({})));
-  ataBlock(disk).set("selftestRun", Array{0xF9, 0xF5, 0x00});
-  TestMachine m{disk};
-  auto device = KVSMARTDevice::deviceWithBSDName("disk0");
-  ASSERT_TRUE(device->openInterface());
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0x00);  // nothing runs yet
-  ASSERT_EQ(device->runSelfTest(3), 0);                // conveyance
-  EXPECT_EQ(m->calls("ata.executeOfflineImmediate").at(0).getInt("subcommand"), 3);
-  std::vector<int> statuses;
-  for (int i = 0; i < 4; ++i) statuses.push_back(*device->selfTestExecutionStatus());
-  EXPECT_EQ(statuses, (std::vector<int>{0xF9, 0xF5, 0x00, 0x00}));  // the checksum stays sound
-  ASSERT_EQ(device->startSelftest("Short"), 0);
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0xF9);
-  device->abortSelftest();
-  EXPECT_EQ(device->selfTestExecutionStatus(), 0x00);
 }
 
 Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = false) {
@@ -123,22 +89,8 @@ Dict diskWith(const std::vector<testing::AttributeSlot>& slots, bool exceeded = 
   return disk;
 }
 
-// A database whose default entry names attributes 3 and 9.
-void installDefaults() {
-  DriveDatabaseEntry defaults;
-  defaults.modelfamily = "DEFAULT";
-  defaults.model = "-";
-  defaults.firmware = "-";
-  defaults.attribDict = {{"3", "raw48", "Spin Up Time"}, {"9", "raw48", "Power On Hours"}};
-  DriveDatabaseEntry wd;
-  wd.modelfamily = "Western Digital Blue";
-  wd.model = "WDC WD10EZEX";
-  wd.firmware = ".";
-  KVSmartDeviceDatabase::installDriveDatabase(
-      DriveDatabase{.version = "test", .drives = {defaults, wd}});
-}
-
 TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
+  ASSERT_NE(testing::debianDatabase(), nullptr) << testing::kNoDebianDriveDb;
   struct Case {
     bool exceeded;
     std::uint64_t pending;
@@ -156,7 +108,7 @@ TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
                             {.id = 9, .raw = 4242},
                             {.id = 194, .current = 30, .raw = 36, .threshold = 40}},
                            c.exceeded)};
-    installDefaults();
+    KVSmartDeviceDatabase::installDriveDatabase(*testing::debianDatabase());
     auto device = KVSMARTDevice::deviceWithBSDName("disk0");
     auto props = device->updateProperties();
     ASSERT_TRUE(props);
@@ -164,7 +116,7 @@ TEST(RefreshTest, TheDrivesFlagAndTheAttributesMakeTheVerdict) {
     EXPECT_EQ(props->stringOr("attributeHealth"), c.attributeHealth);
     EXPECT_EQ(*props->find("healthColor"), Value(c.color));
     EXPECT_EQ(props->stringOr("Model Family"), "Western Digital Blue");
-    EXPECT_EQ(props->stringOr("powerOnHours"), "4242");
+    EXPECT_EQ(props->stringOr("powerOnHours"), "4242 (0 0 0)");  // the default preset
     EXPECT_EQ(*props->find("temperature"), Value(36u));
     EXPECT_FALSE(device->isOpen());
   }
