@@ -98,7 +98,7 @@ TEST_F(HostileInputTest, NothingIsWrittenThroughALinkOrToAFullDisk) {
   const std::string demo = "--sim " + std::string(SENTREL_SOURCE_DIR) + "/examples/demo-mac ";
   const fs::path linkedSectors = folder_ / "capture";
   fs::create_directories(linkedSectors);
-  std::ofstream(linkedSectors / ".sentrel-capture");
+  std::ofstream(linkedSectors / ".sentrel-capture") << "";
   fs::create_symlink(outside_, linkedSectors / "sectors");
   fs::create_directories(folder_ / "notes");
   std::ofstream(folder_ / "notes" / "todo.txt") << "mine";

@@ -180,6 +180,7 @@ TEST_F(SysfsTree, EachKindOfDisk) {
     ASSERT_NE(medium, nullptr);
     const Dict& d = *medium->description;
     EXPECT_EQ(d.find("DAMediaSize")->toUInt(), c.bytes);
+    EXPECT_EQ(medium->properties.find("Size")->toUInt(), c.bytes);
     EXPECT_EQ(d.getBool("DADeviceInternal"), c.internal);
     EXPECT_EQ(d.getBool("DAMediaRemovable"), c.removable);
     EXPECT_EQ(d.stringOr("DAMediaContent"), c.content);
