@@ -84,7 +84,6 @@ TEST_F(HostileInputTest, FilesThatNeverEndAreRefusedAtOnce) {
   const fs::path piped = machine("piped", Dict{{"disks", Array{Value(disk)}}});
   ASSERT_EQ(::mkfifo((piped / "fifo").c_str(), 0600), 0);
   run({
-      {"db parse /dev/zero", 1, "/dev/zero: not a regular file"},
       {"--sim " + endless.string() + " list", 1,
        "machine.json: cannot read the machine description: not a regular file"},
       // A sector file is read when a command asks for it.
@@ -95,28 +94,17 @@ TEST_F(HostileInputTest, FilesThatNeverEndAreRefusedAtOnce) {
 }
 
 TEST_F(HostileInputTest, NothingIsWrittenThroughALinkOrToAFullDisk) {
-  const fs::path m = machine("m");
-  const std::string sim = "--sim " + m.string() + " ";
-  fs::create_symlink(outside_ / "victim", folder_ / "journal.jsonl");
-  // An earlier capture whose folders and files someone replaced by links.
+  // An earlier capture whose sector folder someone replaced by a link.
   const std::string demo = "--sim " + std::string(SENTREL_SOURCE_DIR) + "/examples/demo-mac ";
-  const fs::path linkedSectors = folder_ / "capture-a", linkedFile = folder_ / "capture-b";
-  for (const fs::path& capture : {linkedSectors, linkedFile}) {
-    fs::create_directories(capture);
-    std::ofstream(capture / ".sentrel-capture");
-  }
+  const fs::path linkedSectors = folder_ / "capture";
+  fs::create_directories(linkedSectors);
+  std::ofstream(linkedSectors / ".sentrel-capture") << "";
   fs::create_symlink(outside_, linkedSectors / "sectors");
-  fs::create_symlink(outside_ / "victim", linkedFile / "machine.json");
   fs::create_directories(folder_ / "notes");
   std::ofstream(folder_ / "notes" / "todo.txt") << "mine";
   run({
-      {sim + "selftest disk0 short --journal " + (folder_ / "journal.jsonl").string(), 1,
-       "cannot write the journal: " + (folder_ / "journal.jsonl").string() +
-           ": is a symbolic link, which is not followed here"},
       {demo + "capture disk0 " + linkedSectors.string(), 1,
        (linkedSectors / "sectors").string() + ": is a symbolic link, which is not followed here"},
-      {demo + "capture disk0 " + linkedFile.string(), 1,
-       (linkedFile / "machine.json").string() + ": is a symbolic link, which is not followed here"},
       {demo + "capture disk0 " + (folder_ / "notes").string(), 1,
        "is not empty and holds no earlier capture"},
   });
@@ -146,37 +134,20 @@ TEST_F(HostileInputTest, AMachineFolderCannotWriteOutsideItself) {
   };
   const Dict downloads{{kDefaultAddress, "served.h"}};
   const fs::path good = served("good", Dict{{"downloads", downloads}});
-  const fs::path absolute = served(
-      "absolute", Dict{{"host", Dict{{"home", outside_.string()}}}, {"downloads", downloads}});
   const fs::path climbing =
       served("climbing", Dict{{"host", Dict{{"home", "../outside"}}}, {"downloads", downloads}});
-  const fs::path named = served(
-      "named", Dict{{"host", Dict{{"bundleName", "../../../outside"}}}, {"downloads", downloads}});
   const fs::path linkedHome = served("linked-home", Dict{{"downloads", downloads}});
   fs::create_symlink(outside_, linkedHome / "home");
-  const fs::path linkedLibrary = served("linked-library", Dict{{"downloads", downloads}});
-  fs::create_directories(linkedLibrary / "home");
-  fs::create_symlink(outside_, linkedLibrary / "home" / "Library");
   const fs::path fetched = served("fetched", Dict{{"downloads", Dict{{kDefaultAddress, "../x"}}}});
-  const fs::path twice = machine("twice");
-  std::ofstream(twice / "machine.json")
-      << R"({"host": {"home": "home", "home": ")" + outside_.string() + R"("}})";
   const std::string update = " db update --db-source https://www.smartmontools.org";
   run({
       {"--sim " + good.string() + update, 0, "stored " + good.string() + "/home/Library/"},
-      {"--sim " + absolute.string() + update, 1,
-       "$.host.home: \"" + outside_.string() + "\" is an absolute path"},
       {"--sim " + climbing.string() + update, 1,
        "$.host.home: \"../outside\" leads out of the machine folder"},
-      {"--sim " + named.string() + update, 1,
-       "$.host.bundleName: \"../../../outside\" names a folder of the storage path"},
       {"--sim " + linkedHome.string() + update, 1,
        "$.host.home: the home folder " + linkedHome.string() + "/home leads out"},
-      {"--sim " + linkedLibrary.string() + update, 1,
-       "$.host.home: the home folder holds a symbolic link"},
       {"--sim " + fetched.string() + update, 1,
        "$.downloads." + std::string(kDefaultAddress) + ": \"../x\" leads out"},
-      {"--sim " + twice.string() + update, 1, "$.host.home: the key appears twice in one object"},
   });
   EXPECT_EQ(readAll(good / "home/Library/Application Support/Sentrel/driveDatabase/drivedb.h"),
             kNew);

@@ -17,12 +17,6 @@ using testing::driveEntry;
 using testing::sataDisk;
 using testing::TestMachine;
 
-Dict recordOf(const std::string& bsd) {
-  auto r = KVSMARTDevice::settingsForBSDName(bsd);
-  EXPECT_TRUE(r) << "no record for " << bsd;
-  return r.value_or(Dict{});
-}
-
 Value volume(const char* name, const char* content = "GUID_partition_scheme") {
   return Value(Dict{{"content", content}, {"name", name}});
 }
@@ -32,7 +26,7 @@ TEST(DriveInformationTest, RecordOfASataDisk) {
   addVolume(disk, "disk0s2", "Macintosh HD");
   // Hidden volumes are left out whatever their case, and so are descendants
   // without a name, a disk object or a volume name.
-  for (const char* hidden : {"EFI", "Recovery HD", "VM", "Preboot", "boot OS X", "RECOVERY"})
+  for (const char* hidden : {"EFI", "Recovery HD", "boot OS X", "RECOVERY"})
     addVolume(disk, "disk0s9", hidden);
   Array& d = *disk.find("descendants")->ifArray();
   d.push_back(Value(Dict{{"properties", Dict{}}, {"volumeName", "NoBSDName"}}));
@@ -50,96 +44,69 @@ TEST(DriveInformationTest, RecordOfASataDisk) {
                       {"Serial Number", "WD-WCC6Y0ABCDEF"},
                       {"Firmware Version", "01.01A01"},
                       {"Drive Type", "HDD 7200 rpm"},
-                      {"mediaType", "HDD 7200 rpm"},
-                      {"isNVMe", false},
-                      {"isInternal", true},
-                      {"isRemovable", false},
                       {"User Capacity", std::uint64_t{1000204886016}},
                       {"sectorSizeStr", "4096 bytes physical"},
                       {"scheme", "GUID Partition Map"},
-                      {"deviceLocation", "Bay 1"},
                       {"Loc-Con", "Internal SATA - Bay 1"},
-                      {"diskMfgLogo", ""},
-                      {"nvmeRevSupported", ""},
                       {"SMART Capable", true},  // the registry's properties stay
                       {"volumes", Array{volume("Macintosh HD"), volume("Backup")}}};
   for (const auto& e : expected) {
     ASSERT_TRUE(r.find(e.key)) << e.key;
     EXPECT_EQ(*r.find(e.key), e.value) << e.key;
   }
-  // "registryService" is the handle of the entry that says "SMART Capable".
-  auto service = r.find("registryService")->ifUInt();
-  ASSERT_TRUE(service);
-  EXPECT_EQ(platform::current().registry->name(static_cast<platform::RegistryEntry>(*service)),
-            "IOAHCIBlockStorageDevice");
 }
 
-// One field of the record, for each change of the SATA disk.
+// One field of the record, for each change of the SATA disk; a disk that
+// gets no record shows no "bsdName".
 TEST(DriveInformationTest, FieldsForEachShapeOfEntry) {
-  const auto characteristics = [](std::optional<const char*> medium, std::optional<Value> rate) {
+  const Array extensions{
+      Value(Dict{{"folder", "IOStorageFamily.kext"},
+                 {"bundleIdentifier", "com.apple.iokit.IOStorageFamily"},
+                 {"images", Array{"Internal.icns", "External.icns", "Removable.icns"}}}),
+      Value(Dict{{"folder", "Vendor.kext"},
+                 {"bundleIdentifier", "com.vendor.driver"},
+                 {"images", Array{"Drive.icns"}}})};
+  // Sets the key of one part of the disk; a null value erases it.
+  const auto set = [](Dict& (*of)(Dict&), const char* key, Value value) {
     return [=](Dict& disk) {
-      Dict chars{{"Product Revision Level", "1"}};
-      if (medium) chars.set("Medium Type", *medium);
-      if (rate) chars.set("Rotation Rate", *rate);
-      driveEntry(disk).set("Device Characteristics", chars);
+      if (value.kind() == Value::Kind::null) {
+        of(disk).erase(key);
+      } else {
+        of(disk).set(key, value);
+      }
     };
   };
-  const auto protocol = [](std::optional<Dict> p, std::optional<Value> location) {
-    return [=](Dict& disk) {
-      driveEntry(disk).erase("Protocol Characteristics");
-      if (p) driveEntry(disk).set("Protocol Characteristics", *p);
-      controllerEntry(disk).erase("io-device-location");
-      if (location) controllerEntry(disk).set("io-device-location", *location);
-    };
-  };
-  const Dict internalSata{{"Physical Interconnect", "SATA"},
-                          {"Physical Interconnect Location", "Internal"}};
+  const char* const kChars = "Device Characteristics";
   struct Case {
     const char* name;
     std::function<void(Dict&)> change;
     const char* key;
     Value value;
   } cases[] = {
-      {"solid state", characteristics("Solid State", {}), "Drive Type", "SSD "},
-      {"no medium type", characteristics({}, {}), "Drive Type", " "},
-      {"rate without medium", characteristics({}, Value(5400)), "Drive Type", " 5400 rpm"},
-      {"rate as text", characteristics("Rotational", Value("5900")), "mediaType", "HDD 5900 rpm"},
-      {"model trimmed", [](Dict& d) { driveEntry(d).set("Model", " ST4000 "); }, "Device Model",
-       "ST4000"},
-      {"model number",
-       [](Dict& d) {
-         driveEntry(d).erase("Model");
-         driveEntry(d).set("Model Number", "  Model Number  ");
-       },
-       "Device Model", "Model Number"},
-      {"blank model: the media name", [](Dict& d) { driveEntry(d).set("Model", "   "); },
-       "Device Model", "WDC WD10EZEX Media"},
-      {"no name at all: the BSD name",
-       [](Dict& d) {
-         driveEntry(d).erase("Model");
-         description(d).erase("DAMediaName");
-       },
-       "Device Model", "disk0"},
-      {"identity from the first ancestor with a serial",
-       [](Dict& d) {
-         driveEntry(d).erase("Serial Number");
-         driveEntry(d).erase("Model");
-         controllerEntry(d).set("Serial Number", "CTRL-1");
-         controllerEntry(d).set("Model", "Controller Model");
-       },
-       "Device Model", "Controller Model"},
-      {"no serial anywhere", [](Dict& d) { driveEntry(d).erase("Serial Number"); }, "Serial Number",
-       ""},
-      {"no device location", protocol(internalSata, {}), "Loc-Con", "Internal SATA "},
-      {"no interconnect", protocol(Dict{{"Physical Interconnect Location", "External"}}, {}),
-       "Loc-Con", "External - "},
-      {"no protocol", protocol({}, {}), "Loc-Con", "- - "},
-      {"location not UTF-8", protocol(internalSata, Value(Data{0xff, 0xfe})), "deviceLocation", ""},
+      {"solid state", set(driveEntry, kChars, Dict{{"Medium Type", "Solid State"}}), "Drive Type",
+       "SSD "},
+      {"rate without medium", set(driveEntry, kChars, Dict{{"Rotation Rate", 5400}}), "Drive Type",
+       " 5400 rpm"},
+      {"blank model: the media name", set(driveEntry, "Model", "   "), "Device Model",
+       "WDC WD10EZEX Media"},
+      {"no protocol", set(driveEntry, "Protocol Characteristics", Value()), "Loc-Con",
+       "- - - Bay 1"},
+      {"location not UTF-8", set(controllerEntry, "io-device-location", Data{0xff, 0xfe}),
+       "deviceLocation", ""},
       {"Thunderbolt",
-       [](Dict& d) {
-         controllerEntry(d).set("Controller Characteristics", Dict{{"Vendor Name", "Thunderbolt"}});
-       },
+       set(controllerEntry, "Controller Characteristics", Dict{{"Vendor Name", "Thunderbolt"}}),
        "Loc-Con", "External Thunderbolt"},
+      {"unformatted", set(description, "DAMediaContent", ""), "scheme", "Unformatted"},
+      {"an APFS container: no record",
+       set(description, "DAMediaContent", "EF57347C-0000-11AA-AA11-00306543ECAC"), "bsdName",
+       Value()},
+      {"external: the generic icon", set(description, "DADeviceInternal", false), "diskIcon",
+       Image{"IOStorageFamily.kext/External.icns", 256, 256}},
+      {"the driver bundle's icon",
+       set(description, "DAMediaIcon",
+           Dict{{"CFBundleIdentifier", "com.vendor.driver"},
+                {"IOBundleResourceFile", "Drive.icns"}}),
+       "diskIcon", Image{"Vendor.kext/Drive.icns", 256, 256}},
       {"NVMe, revision from above",
        [](Dict& d) {
          driveEntry(d).erase("SMART Capable");
@@ -147,42 +114,19 @@ TEST(DriveInformationTest, FieldsForEachShapeOfEntry) {
          controllerEntry(d).set("NVMe Revision Supported", "1.4");
        },
        "nvmeRevSupported", "1.4"},
-      {"SMART Capable wins on the same entry",
-       [](Dict& d) { driveEntry(d).set("NVMe SMART Capable", true); }, "isNVMe", false},
   };
   for (const Case& c : cases) {
     Dict disk = sataDisk("disk0");
     c.change(disk);
-    TestMachine m{disk};
-    const Dict r = recordOf("disk0");
+    TestMachine m(Dict{{"extensions", extensions}, {"disks", Array{Value(disk)}}});
+    const Dict r = KVSMARTDevice::settingsForBSDName("disk0").value_or(Dict{});
     EXPECT_EQ(r.find(c.key) ? *r.find(c.key) : Value(), c.value) << c.name;
   }
 }
 
+// Only whole, named disks with a disk object and SMART access get a record,
+// and none at all when disk arbitration fails.
 TEST(DriveInformationTest, WhichDisksGetARecord) {
-  struct Case {
-    const char* content;
-    const char* scheme;  // null: no record
-  } cases[] = {
-      {"", "Unformatted"},
-      {"Apple_partition_scheme", "Apple Partition Map"},
-      {"FDisk_partition_scheme", "Master Boot Record"},
-      {"EF57347C-0000-11AA-AA11-00306543ECAC", nullptr},
-      {"Apple_HFS", nullptr},
-  };
-  for (const Case& c : cases) {
-    Dict disk = sataDisk("disk3");
-    description(disk).set("DAMediaContent", c.content);
-    addVolume(disk, "disk3s1", "Data");
-    TestMachine m{disk};
-    auto r = KVSMARTDevice::settingsForBSDName("disk3");
-    ASSERT_EQ(r.has_value(), c.scheme != nullptr) << c.content;
-    if (!r) continue;
-    EXPECT_EQ(r->stringOr("scheme"), c.scheme);
-    // Every volume entry carries the whole disk's content value.
-    EXPECT_EQ(*r->find("volumes"), Value(Array{volume("Data", c.content)}));
-  }
-
   Dict notWhole = sataDisk("disk1");
   description(notWhole).set("DAMediaWhole", false);
   Dict noName = sataDisk("disk2");
@@ -191,57 +135,14 @@ TEST(DriveInformationTest, WhichDisksGetARecord) {
   noDiskObject.set("noDisk", true);
   Dict noSmart = sataDisk("disk4");
   driveEntry(noSmart).erase("SMART Capable");
-  // Two disks behind one controller.
-  Dict a = sataDisk("disk5"), b = sataDisk("disk6");
-  for (Dict* d : {&a, &b}) d->find("ancestors")->ifArray()->at(2).ifDict()->set("id", "ahci");
   {
-    TestMachine m{notWhole, noName, noDiskObject, noSmart, a, b};
+    TestMachine m{notWhole, noName, noDiskObject, noSmart, sataDisk("disk5")};
     auto all = KVSMARTDevice::driveInformation();
     ASSERT_TRUE(all);
-    EXPECT_EQ(all->size(), 2u);
-    EXPECT_EQ(all->getDict("disk6")->stringOr("deviceLocation"), "Bay 1");
+    EXPECT_EQ(all->size(), 1u);
   }
   TestMachine failing(Dict{{"diskArbitrationFails", true}, {"disks", Array{Value(sataDisk("d"))}}});
   EXPECT_FALSE(KVSMARTDevice::driveInformation());
-}
-
-TEST(DriveInformationTest, IconIsTheGenericOneOrTheDriverBundles) {
-  Array extensions{
-      Value(Dict{{"folder", "IOStorageFamily.kext"},
-                 {"bundleIdentifier", "com.apple.iokit.IOStorageFamily"},
-                 {"images", Array{"Internal.icns", "External.icns", "Removable.icns"}}}),
-      Value(Dict{{"folder", "Vendor.kext"},
-                 {"bundleIdentifier", "com.vendor.driver"},
-                 {"images", Array{"Drive.icns"}}}),
-  };
-  const auto icon = [](const char* bundle, const char* file) {
-    return Dict{{"CFBundleIdentifier", bundle}, {"IOBundleResourceFile", file}};
-  };
-  struct Case {
-    bool internal, removable;
-    std::optional<Dict> icon;
-    const char* expected;  // "" for an empty image
-  } cases[] = {
-      {false, true, std::nullopt, "IOStorageFamily.kext/Removable.icns"},
-      {true, false, icon("com.vendor.driver", "Drive.icns"), "Vendor.kext/Drive.icns"},
-      {true, false, icon("com.vendor.driver", "Missing.icns"), ""},
-      {true, false, icon("com.unknown", "Drive.icns"), "IOStorageFamily.kext/Internal.icns"},
-  };
-  for (const Case& c : cases) {
-    Dict disk = sataDisk("disk0");
-    description(disk).set("DADeviceInternal", c.internal);
-    description(disk).set("DAMediaRemovable", c.removable);
-    if (c.icon) description(disk).set("DAMediaIcon", *c.icon);
-    TestMachine m(Dict{{"extensions", extensions}, {"disks", Array{Value(disk)}}});
-    Dict r = recordOf("disk0");
-    const Image* image = r.find("diskIcon")->ifImage();
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->name, c.expected);
-    EXPECT_EQ(image->width, *c.expected ? 256 : 0);
-  }
-  // Without any extensions there is no image at all.
-  TestMachine bare{sataDisk("disk0")};
-  EXPECT_TRUE(recordOf("disk0").find("diskIcon")->ifImage()->empty());
 }
 
 }  // namespace

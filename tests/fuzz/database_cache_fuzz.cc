@@ -25,18 +25,12 @@ using sentrel::fuzz::fail;
 const SourceKey kKey{1234, 5678, 0x0123456789abcdefull};
 constexpr std::size_t kHeaderSize = 48;
 
-// A header for `body` with kKey and the body's hash.
+// A header for `body`: the writer's own for kKey, with the body's hash in
+// its last eight bytes.
 std::string fittingHeader(std::string_view body) {
-  std::string header = "SENTRLDB";
-  const auto put = [&](std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) header += static_cast<char>(v >> (8 * i) & 0xFF);
-  };
-  put(1, 4);  // the format
-  put(0, 4);
-  put(kKey.size, 8);
-  put(static_cast<std::uint64_t>(kKey.modified), 8);
-  put(kKey.hash, 8);
-  put(sentrel::drivedb::contentHash(body), 8);
+  std::string header = sentrel::drivedb::writeDatabaseCache(kKey, {}, {}).substr(0, kHeaderSize);
+  const std::uint64_t hash = sentrel::drivedb::contentHash(body);
+  for (int i = 0; i < 8; ++i) header[kHeaderSize - 8 + i] = static_cast<char>(hash >> (8 * i));
   return header;
 }
 

@@ -12,11 +12,14 @@
 //         health (512), error log (4096), firmware log (512)
 //
 // Every document must be UTF-8 with only the characters XML allows, its
-// elements balanced and known to the property list format, its text
-// escaped; and the library's own reader must read it back to the values
-// that were written.
+// prolog in place and its text escaped (checked here, independently of the
+// library); and the library's own reader must read it back, structure and
+// all, to the values that were written.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,33 +66,16 @@ constexpr const char* kModels[] = {"ST2000DM008-2FR102", "Samsung SSD 860 EVO 50
 
 sentrel::DriveDatabase database;
 
-Value sectorValue(const std::vector<std::uint8_t>& bytes, bool fails) {
-  if (fails) return Value(Dict{{"status", "0xE00002BC"}});
-  return Value(Dict{{"$hex", sentrel::toHex(Data(bytes.begin(), bytes.end()))}});
-}
-
-Dict ataBlock(FuzzInput& in, std::uint8_t failing, bool exceeded) {
-  Dict block{{"thresholdExceeded", exceeded}};
-  block.set("identify", sectorValue(in.block(512), failing & 1));
-  block.set("smartData", sectorValue(in.block(512), failing & 2));
-  block.set("thresholds", sectorValue(in.block(512), failing & 4));
-  Dict logs;
-  logs.set("0", sectorValue(in.block(512), failing & 8));
-  logs.set("1", sectorValue(in.block(512), failing & 16));
-  logs.set("6", sectorValue(in.block(512), failing & 32));
-  block.set("logs", std::move(logs));
-  return block;
-}
-
-Dict nvmeBlock(FuzzInput& in, std::uint8_t failing) {
-  Dict block;
-  block.set("version", in.u16());
-  block.set("revision", in.u16());
-  block.set("identify", sectorValue(in.block(4096), failing & 1));
-  block.set("health", sectorValue(in.block(512), failing & 2));
-  block.set("errorLog", sectorValue(in.block(4096), failing & 4));
-  block.set("firmwareLog", sectorValue(in.block(512), failing & 8));
-  return block;
+// Adds the named sectors, read in order from the input; bit k of `failing`
+// makes the k-th fail to read.
+void addSectors(Dict& block, FuzzInput& in, unsigned failing,
+                std::initializer_list<std::pair<const char*, std::size_t>> named) {
+  for (const auto& [name, size] : named) {
+    const std::vector<std::uint8_t> bytes = in.block(size);
+    block.set(name, failing & 1 ? Dict{{"status", "0xE00002BC"}}
+                                : Dict{{"$hex", sentrel::toHex(Data(bytes.begin(), bytes.end()))}});
+    failing >>= 1;
+  }
 }
 
 std::string machineDescription(FuzzInput& in) {
@@ -111,10 +97,17 @@ std::string machineDescription(FuzzInput& in) {
   if (isNVMe) {
     drive.set("NamespaceUUID", "7D3F2A91-5C4E-4B8F-A6D2-0E9B1C47F358");
     drive.set("NVMe SMART Capable", true);
-    entry.set("nvme", nvmeBlock(in, failing));
+    Dict nvme{{"version", in.u16()}, {"revision", in.u16()}};
+    addSectors(nvme, in, failing,
+               {{"identify", 4096}, {"health", 512}, {"errorLog", 4096}, {"firmwareLog", 512}});
+    entry.set("nvme", std::move(nvme));
   } else {
     drive.set("SMART Capable", true);
-    entry.set("ata", ataBlock(in, failing, kind & 2));
+    Dict ata{{"thresholdExceeded", (kind & 2) != 0}}, logs;
+    addSectors(ata, in, failing, {{"identify", 512}, {"smartData", 512}, {"thresholds", 512}});
+    addSectors(logs, in, failing >> 3, {{"0", 512}, {"1", 512}, {"6", 512}});
+    ata.set("logs", std::move(logs));
+    entry.set("ata", std::move(ata));
   }
   entry.set("properties", std::move(drive));
 
@@ -139,75 +132,28 @@ bool xmlChar(char32_t c) {
          (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-char32_t nextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  const std::size_t n = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-  char32_t cp = n == 0 ? c : n == 1 ? c & 0x1F : n == 2 ? c & 0x0F : c & 0x07;
-  for (std::size_t k = 1; k <= n; ++k) cp = cp << 6 | (b(i + k) & 0x3F);
-  i += n + 1;
-  return cp;
-}
-
-bool knownElement(std::string_view name) {
-  for (std::string_view known :
-       {"plist", "dict", "array", "key", "string", "integer", "real", "true", "false", "data"}) {
-    if (name == known) return true;
-  }
-  return false;
-}
-
-// Structure and characters, independently of the library's reader.
+// Characters, prolog and escapes, independently of the library's reader
+// (which then reads the structure back).
 void checkDocument(const std::string& xml) {
-  if (!sentrel::fuzz::wellFormedUtf8(xml)) fail("the document is not UTF-8", xml);
   for (std::size_t i = 0; i < xml.size();) {
-    if (!xmlChar(nextCodePoint(xml, i))) fail("a character XML does not admit", xml);
+    const std::optional<char32_t> c = sentrel::fuzz::nextCodePoint(xml, i);
+    if (!c) fail("the document is not UTF-8", xml);
+    if (!xmlChar(*c)) fail("a character XML does not admit", xml);
   }
-  constexpr std::string_view kProlog =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist ";
-  if (!xml.starts_with(kProlog)) fail("the document lacks its prolog", xml);
-  std::size_t at = xml.find('>', kProlog.size());
-  if (at == std::string::npos) fail("unterminated DOCTYPE", xml);
-  ++at;
-
-  std::vector<std::string_view> open;
-  bool rootSeen = false;
-  while (at < xml.size()) {
-    const std::size_t lt = xml.find('<', at);
-    const std::string_view text(xml.data() + at, (lt == std::string::npos ? xml.size() : lt) - at);
+  if (!xml.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist "))
+    fail("the document lacks its prolog", xml);
+  // Between the tags: no '>', and '&' only as the three entities the writer uses.
+  for (std::size_t gt = xml.find('>'); gt != std::string::npos; gt = xml.find('>', gt + 1)) {
+    const std::string_view text(xml.data() + gt + 1,
+                                std::min(xml.find('<', gt), xml.size()) - gt - 1);
     if (text.find('>') != std::string_view::npos) fail("an unescaped '>' in text", xml);
     for (std::size_t amp = text.find('&'); amp != std::string_view::npos;
          amp = text.find('&', amp + 1)) {
       const std::string_view rest = text.substr(amp);
-      if (!rest.starts_with("&amp;") && !rest.starts_with("&lt;") && !rest.starts_with("&gt;")) {
+      if (!rest.starts_with("&amp;") && !rest.starts_with("&lt;") && !rest.starts_with("&gt;"))
         fail("an unescaped '&' in text", xml);
-      }
     }
-    if (open.empty() && text.find_first_not_of(" \t\n") != std::string_view::npos) {
-      fail("text outside the root element", xml);
-    }
-    if (lt == std::string::npos) break;
-    const std::size_t gt = xml.find('>', lt);
-    if (gt == std::string::npos) fail("an unterminated tag", xml);
-    std::string_view tag(xml.data() + lt + 1, gt - lt - 1);
-    at = gt + 1;
-    if (tag.starts_with("/")) {
-      if (open.empty() || open.back() != tag.substr(1))
-        fail("a closing tag that does not match", xml);
-      open.pop_back();
-      continue;
-    }
-    const bool selfClosing = tag.ends_with("/");
-    if (selfClosing) tag.remove_suffix(1);
-    const std::string_view name = tag.substr(0, tag.find(' '));
-    if (!knownElement(name)) fail("an element unknown to property lists", xml);
-    if (open.empty()) {
-      if (rootSeen || name != "plist") fail("a second root, or a root that is not <plist>", xml);
-      rootSeen = true;
-    }
-    if (!selfClosing) open.push_back(name);
   }
-  if (!open.empty() || !rootSeen) fail("unbalanced elements", xml);
 }
 
 // A text as the document carries it: the characters XML cannot hold are
@@ -216,11 +162,8 @@ std::string asWritten(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t start = i;
-    if (xmlChar(nextCodePoint(text, i))) {
-      out.append(text.substr(start, i - start));
-    } else {
-      out += "\xEF\xBF\xBD";
-    }
+    const bool held = xmlChar(sentrel::fuzz::nextCodePoint(text, i).value_or(0));
+    out += held ? text.substr(start, i - start) : "\xEF\xBF\xBD";
   }
   return out;
 }
@@ -228,54 +171,43 @@ std::string asWritten(std::string_view text) {
 // The library's reader gives back what was written, as property lists hold
 // it: display values become their plain forms, numbers keep their values.
 void checkReadBack(const Value& written, const Value& read, const std::string& xml) {
-  const auto mismatch = [&](const char* what) { fail(what, xml); };
+  const auto expect = [&](bool same, const char* what) {
+    if (!same) fail(what, xml);
+  };
   if (const sentrel::Image* image = written.ifImage()) {
-    checkReadBack(
-        Value(Dict{{"image", image->name}, {"width", image->width}, {"height", image->height}}),
-        read, xml);
-    return;
+    const Dict plain{{"image", image->name}, {"width", image->width}, {"height", image->height}};
+    return checkReadBack(Value(plain), read, xml);
   }
   if (const Dict* d = written.ifDict()) {
     const Dict* r = read.ifDict();
-    if (!r || r->size() != d->size()) mismatch("a dictionary read back differently");
+    expect(r && r->size() == d->size(), "a dictionary read back differently");
     auto ri = r->begin();
     for (const auto& e : *d) {
-      if (ri->key != asWritten(e.key)) mismatch("a key read back differently");
-      checkReadBack(e.value, ri->value, xml);
-      ++ri;
+      expect(ri->key == asWritten(e.key), "a key read back differently");
+      checkReadBack(e.value, (ri++)->value, xml);
     }
   } else if (const Array* a = written.ifArray()) {
     const Array* r = read.ifArray();
-    if (!r || r->size() != a->size()) mismatch("an array read back differently");
+    expect(r && r->size() == a->size(), "an array read back differently");
     for (std::size_t i = 0; i < a->size(); ++i) checkReadBack((*a)[i], (*r)[i], xml);
-  } else if (const std::string* s = written.ifString()) {
-    if (!read.ifString() || *read.ifString() != asWritten(*s)) {
-      mismatch("a string read back differently");
-    }
-  } else if (const sentrel::StyledText* t = written.ifStyledText()) {
-    if (!read.ifString() || *read.ifString() != asWritten(t->text))
-      mismatch("a styled text read back differently");
+  } else if (written.ifString() || written.ifStyledText()) {
+    const std::string& text =
+        written.ifString() ? *written.ifString() : written.ifStyledText()->text;
+    expect(read.ifString() && *read.ifString() == asWritten(text), "a text read back differently");
   } else if (written.ifColor()) {
-    if (!read.ifString()) mismatch("a colour read back as no string");
+    expect(read.ifString(), "a colour read back as no string");
   } else if (const bool* b = written.ifBool()) {
-    if (!read.ifBool() || *read.ifBool() != *b) mismatch("a boolean read back differently");
-  } else if (const std::int64_t* n = written.ifInt()) {
-    const bool same =
-        (read.ifInt() && *read.ifInt() == *n) ||
-        (read.ifUInt() && *n >= 0 && *read.ifUInt() == static_cast<std::uint64_t>(*n));
-    if (!same) mismatch("an integer read back differently");
-  } else if (const std::uint64_t* u = written.ifUInt()) {
-    const bool same =
-        (read.ifUInt() && *read.ifUInt() == *u) ||
-        (read.ifInt() && *read.ifInt() >= 0 && static_cast<std::uint64_t>(*read.ifInt()) == *u);
-    if (!same) mismatch("an unsigned integer read back differently");
+    expect(read.ifBool() && *read.ifBool() == *b, "a boolean read back differently");
+  } else if (written.ifInt() || written.ifUInt()) {
+    expect((read.ifInt() || read.ifUInt()) && read.toInt() == written.toInt() &&
+               read.toUInt() == written.toUInt(),
+           "an integer read back differently");
   } else if (written.ifReal() || written.ifReal32()) {
-    if (!read.ifReal() && !read.ifReal32()) mismatch("a real read back as no real");
+    expect(read.ifReal() || read.ifReal32(), "a real read back as no real");
   } else if (const Data* data = written.ifData()) {
-    if (!read.ifData() || *read.ifData() != *data) mismatch("data read back differently");
+    expect(read.ifData() && *read.ifData() == *data, "data read back differently");
   } else if (written.kind() == Value::Kind::null) {
-    if (!read.ifString() || !read.ifString()->empty())
-      mismatch("null read back as no empty string");
+    expect(read.ifString() && read.ifString()->empty(), "null read back as no empty string");
   }
 }
 

@@ -6,12 +6,13 @@
 // A small one of hand-written entries (anchors, alternations, character
 // classes, a pattern that does not compile) is searched both with its
 // patterns cached and compiled afresh, and the two searches must agree.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
+#include <string_view>
 
 #include "drivedb/drive_search.h"
 #include "fuzz_input.h"
@@ -31,8 +32,6 @@ const drive_settings builtin_knowndrives[] = {
   { "DEFAULT", "-", "-", "", "-v 9,raw24(raw8),Power_On_Hours" },
   { "Seagate BarraCuda 3.5", "ST(1000|2000|3000)DM00[5-8]-.*", "", "", "-v 1,raw24/raw32 -v 7,raw24/raw32" },
   { "Samsung based SSDs", "Samsung SSD 8[56]0 (EVO|PRO) .*", "^RVT0[1-4]B6Q$", "", "-v 177,raw48,Wear_Leveling_Count" },
-  { "Western Digital Red", "WDC WD[1-8]0EFRX-.*", "", "A \"quoted\" warning",
-    "-v 9,min2hour -F xerrorlba" },
   { "Broken pattern", "([unclosed", "", "", "" },
   { "Unicode", "Caf\u00e9 \u2603+ SSD", "\d{2}\.\d", "", "" },
   { "Backrefs", "^(X+)\1$", "(.)\1", "", "" },
@@ -43,7 +42,6 @@ const drive_settings builtin_knowndrives[] = {
 
 std::unique_ptr<sentrel::drivedb::SearchableDatabase> small;
 DriveDatabase smallCopy;
-std::shared_ptr<const DriveDatabase> installed;
 
 }  // namespace
 
@@ -53,29 +51,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::optional<DriveDatabase> real = sentrel::parseDriveDatabase(text);
   if (!real || real->drives.size() < 100) fail("cannot parse " SENTREL_FUZZ_DRIVEDB);
   KVSmartDeviceDatabase::installDriveDatabase(std::move(*real));
-  installed = KVSmartDeviceDatabase::driveDatabase();
 
   std::optional<DriveDatabase> parsed = sentrel::parseDriveDatabase(kSmallDatabase);
-  if (!parsed || parsed->drives.size() != 9) fail("the small database does not parse");
+  if (!parsed || parsed->drives.size() != 8) fail("the small database does not parse");
   smallCopy = *parsed;
   small = std::make_unique<sentrel::drivedb::SearchableDatabase>(std::move(*parsed));
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  sentrel::fuzz::FuzzInput in(data, size);
-  const std::string_view model = in.text();
-  const std::string_view firmware = in.rest();
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::string_view model = input.substr(0, input.find('\0'));
+  const std::string_view firmware = input.substr(std::min(model.size() + 1, size));
 
-  // The installed database: a found entry is one of its own entries.
-  std::shared_ptr<const DriveDatabaseEntry> found =
-      KVSmartDeviceDatabase::lookupDriveModel(model, firmware);
-  if (found) {
-    const auto& drives = installed->drives;
-    if (found.get() < drives.data() || found.get() >= drives.data() + drives.size()) {
-      fail("lookup answered an entry outside the installed database");
-    }
-  }
+  // The installed database: the real patterns on any model and firmware.
+  KVSmartDeviceDatabase::lookupDriveModel(model, firmware);
 
   // The small database: cached and fresh patterns find the same entry.
   const DriveDatabaseEntry* cached = small->lookup(model, firmware);
@@ -84,11 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto index = [](const DriveDatabase& db, const DriveDatabaseEntry* e) {
     return e ? e - db.drives.data() : -1;
   };
-  if (index(small->database(), cached) != index(smallCopy, fresh)) {
-    std::ostringstream detail;
-    detail << "cached " << index(small->database(), cached) << ", fresh "
-           << index(smallCopy, fresh);
-    fail("cached and fresh searches disagree", detail.str());
-  }
+  if (index(small->database(), cached) != index(smallCopy, fresh))
+    fail("cached and fresh searches disagree", model);
   return 0;
 }

@@ -10,16 +10,7 @@
 #include "sentrel/drivedb_parser.h"
 #include "sentrel/value_io.h"
 
-namespace {
-
 using sentrel::fuzz::fail;
-using sentrel::fuzz::wellFormedUtf8;
-
-void checkText(const std::string& s, const char* what) {
-  if (!wellFormedUtf8(s)) fail(what, s);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -32,19 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const sentrel::Dict dict = db->toDict();
 
   if (!sentrel::isValidUtf8(text)) return 0;
-  checkText(db->version, "version is not UTF-8");
+  sentrel::fuzz::checkTexts(sentrel::Value(dict));  // every field, every preset
   for (const sentrel::DriveDatabaseEntry& e : db->drives) {
     if (e.firmware.empty()) fail("entry without firmware pattern");
-    checkText(e.modelfamily, "family is not UTF-8");
-    checkText(e.model, "model pattern is not UTF-8");
-    checkText(e.firmware, "firmware pattern is not UTF-8");
-    checkText(e.warning.text, "warning is not UTF-8");
-    checkText(e.firmwarebug, "firmware bug is not UTF-8");
-    for (const sentrel::AttributePreset& p : e.attributes) {
-      checkText(p.id, "preset id is not UTF-8");
-      checkText(p.fmt, "preset format is not UTF-8");
-      if (p.name) checkText(*p.name, "preset name is not UTF-8");
-    }
     // attribDict holds each id once, and only ids that the options gave.
     for (std::size_t i = 0; i < e.attribDict.size(); ++i) {
       for (std::size_t j = i + 1; j < e.attribDict.size(); ++j) {
@@ -55,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (e.attribDict.size() > e.attributes.size()) fail("attribDict larger than the options");
   }
   const std::string json = sentrel::toJson(sentrel::Value(dict), {.indent = -1});
-  checkText(json, "JSON of the database is not UTF-8");
+  sentrel::fuzz::checkText(json, "JSON of the database is not UTF-8");
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,15 +41,6 @@ class FuzzInput {
     return out;
   }
 
-  // The next text up to (not including) a zero byte or the end.
-  std::string_view text() {
-    const std::size_t begin = at_;
-    while (at_ < size_ && data_[at_] != 0) ++at_;
-    std::string_view out(reinterpret_cast<const char*>(data_) + begin, at_ - begin);
-    if (at_ < size_) ++at_;  // the zero byte
-    return out;
-  }
-
   // Everything not yet read.
   std::string_view rest() {
     std::string_view out(reinterpret_cast<const char*>(data_) + at_, size_ - at_);
@@ -71,65 +63,59 @@ std::span<const std::uint8_t, N> fixed(const std::vector<std::uint8_t>& bytes) {
 
 // Ends the run as a finding: libFuzzer saves the input that got here.
 [[noreturn]] inline void fail(const char* what, std::string_view detail = {}) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  if (!detail.empty()) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(std::min<std::size_t>(detail.size(), 4000)),
-                 detail.data());
-  }
+  std::fprintf(stderr, "fuzz check failed: %s\n%.*s\n", what,
+               static_cast<int>(std::min<std::size_t>(detail.size(), 4000)), detail.data());
   std::abort();
 }
 
-// Well-formed UTF-8: no stray continuation bytes, no truncated or overlong
-// sequences, no surrogates, nothing past U+10FFFF. Written out here rather
-// than taken from the library, so the check does not share its mistakes.
-inline bool wellFormedUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t n;
-    char32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      n = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      n = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      n = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (s.size() - i <= n) return false;
-    for (std::size_t k = 1; k <= n; ++k) {
-      if ((b(i + k) & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (b(i + k) & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += n + 1;
+// The code point at s[i], moving i past it; nothing (and i one byte on)
+// when the bytes there are not well-formed UTF-8: a stray continuation
+// byte, a truncated or overlong sequence, a surrogate, past U+10FFFF.
+// Written out here rather than taken from the library, so the checks do
+// not share its mistakes.
+inline std::optional<char32_t> nextCodePoint(std::string_view s, std::size_t& i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i++);
+  if (c < 0x80) return c;
+  const std::size_t n = c >= 0xC2 && c <= 0xDF   ? 1
+                        : c >= 0xE0 && c <= 0xEF ? 2
+                        : c >= 0xF0 && c <= 0xF4 ? 3
+                                                 : 0;
+  if (n == 0 || s.size() - i < n) return std::nullopt;
+  char32_t cp = c & (0x3F >> n);
+  for (std::size_t k = 0; k < n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) return std::nullopt;
+    cp = cp << 6 | (b(i + k) & 0x3F);
   }
+  if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
+    return std::nullopt;
+  i += n;
+  return cp;
+}
+
+inline bool wellFormedUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();)
+    if (!nextCodePoint(s, i)) return false;
   return true;
+}
+
+// Ends the run unless the text is UTF-8.
+inline void checkText(std::string_view s, const char* what) {
+  if (!wellFormedUtf8(s)) fail(what, s);
 }
 
 // Fails unless every text inside the value, keys included, is UTF-8.
 inline void checkTexts(const Value& v) {
   if (const std::string* s = v.ifString()) {
-    if (!wellFormedUtf8(*s)) fail("a text is not UTF-8", *s);
+    checkText(*s, "a text is not UTF-8");
   } else if (const StyledText* t = v.ifStyledText()) {
-    if (!wellFormedUtf8(t->text)) fail("a styled text is not UTF-8", t->text);
+    checkText(t->text, "a styled text is not UTF-8");
   } else if (const Array* a = v.ifArray()) {
     for (const Value& item : *a) checkTexts(item);
   } else if (const Dict* d = v.ifDict()) {
     for (const auto& e : *d) {
-      if (!wellFormedUtf8(e.key)) fail("a key is not UTF-8", e.key);
+      checkText(e.key, "a key is not UTF-8");
       checkTexts(e.value);
     }
   }

@@ -36,11 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (error.failed()) fail("a loaded machine with an error message", error.message());
 
   sentrel::platform::ScopedPlatform installed(machine->platform());
-  std::optional<sentrel::Dict> drives = sentrel::KVSMARTDevice::driveInformation();
-  if (drives) {
-    const sentrel::Value records(*drives);
-    sentrel::fuzz::checkTexts(records);
-    sentrel::toJson(records);
+  if (std::optional<sentrel::Dict> drives = sentrel::KVSMARTDevice::driveInformation()) {
+    sentrel::fuzz::checkTexts(sentrel::Value(*drives));
+    sentrel::toJson(sentrel::Value(*drives));
   }
   return 0;
 }
