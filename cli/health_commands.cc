@@ -110,7 +110,7 @@ void addHealthCommands(CLI::App& app, Context& ctx) {
   health->footer(
       "Examples:\n  sentrel health sda\n  sentrel health --all --format json\n"
       "  sentrel --sim examples/demo-mac health disk0");
-  health->callback([&ctx, health] {
+  health->callback([&ctx] {
     if (ctx.allDisks == !ctx.disks.empty())
       throw CLI::ValidationError("DISK", "name one or more disks, or give --all");
     ctx.action = [&ctx] { return runHealth(ctx); };
