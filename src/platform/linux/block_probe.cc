@@ -2,6 +2,7 @@
 
 #include <blkid/blkid.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -33,13 +34,13 @@ std::optional<BlockContent> probeWithBlkid(const std::string& devNode) {
 std::string decodeUdev(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
-      try {
-        out += static_cast<char>(std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16));
-        i += 3;
-        continue;
-      } catch (...) {
-      }
+    // Both digits must be hex: "\\x4g" stays as it stands.
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x' &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 3]))) {
+      out += static_cast<char>(std::stoi(std::string(s.substr(i + 2, 2)), nullptr, 16));
+      i += 3;
+      continue;
     }
     out += s[i];
   }

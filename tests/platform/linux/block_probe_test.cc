@@ -18,7 +18,7 @@ TEST(LinuxBlockProbeTest, UdevRecordAnswersWithoutReadingTheDevice) {
   fs::create_directories(udev);
   std::ofstream(udev / "b8:0")
       << "S:disk/by-id/ata-X\nI:123\nE:ID_FS_TYPE=ext4\nE:ID_FS_LABEL=My_Disk\n"
-         "E:ID_FS_LABEL_ENC=My\\x20Disk\\x5c\\x2\nE:ID_PART_TABLE_TYPE=gpt\n";
+         "E:ID_FS_LABEL_ENC=My\\x20Disk\\x4g\\x5c\\x2\nE:ID_PART_TABLE_TYPE=gpt\n";
   std::ofstream(udev / "b8:16") << "S:disk/by-id/blank\nI:1\n";  // udev found nothing on it
   // A regular file as the device: blkid would find no table in it.
   const fs::path device = udev / "device";
@@ -28,7 +28,7 @@ TEST(LinuxBlockProbeTest, UdevRecordAnswersWithoutReadingTheDevice) {
   ASSERT_TRUE(content);
   EXPECT_EQ(content->partitionTable, "gpt");
   EXPECT_EQ(content->filesystem, "ext4");
-  EXPECT_EQ(content->label, "My Disk\\\\x2");  // a cut escape stays
+  EXPECT_EQ(content->label, "My Disk\\x4g\\\\x2");  // a cut or non-hex escape stays
   EXPECT_EQ(probe.probe(device.string(), "8:16")->partitionTable, "");
   // No record and a device that cannot be read: nothing is known.
   EXPECT_FALSE(probe.probe((udev / "missing").string(), "8:48"));
