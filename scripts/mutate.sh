@@ -61,8 +61,10 @@ fi
 
 caught=0 missed=0 broken=0 total=0
 missed_list=()
+# Read whole first, so the list can be edited while a run goes on.
+mapfile -t entries <"$list"
 line_no=0
-while IFS= read -r entry || [ -n "$entry" ]; do
+for entry in "${entries[@]}"; do
   line_no=$((line_no + 1))
   case "$entry" in "" | "#"*) continue ;; esac
   if [ ${#only[@]} -gt 0 ] && ! printf '%s\n' "${only[@]}" | grep -qx "$line_no"; then continue; fi
@@ -113,7 +115,7 @@ open(path, "w", encoding="utf-8").write(text.replace(os.environ["TEXT"], os.envi
   esac
   cp "$work/original" "$target"
   trap - EXIT
-done <"$list"
+done
 
 counted=$((caught + missed))
 echo
