@@ -33,6 +33,31 @@ copy="$work/tree"
 build="$copy/build/default"
 [ -f "$list" ] || { echo "mutate: no list at $list" >&2; exit 2; }
 
+# Every line of the list is checked before anything is built: three fields,
+# the text once in its file.
+LIST="$list" python3 - <<'PY' || exit 2
+import os, sys
+bad = 0
+for n, line in enumerate(open(os.environ["LIST"], encoding="utf-8").read().split("\n"), 1):
+    if not line or line.startswith("#"):
+        continue
+    fields = line.split("\t")
+    if len(fields) != 3 or not fields[0] or not fields[1]:
+        print(f"mutate: {os.environ['LIST']}:{n}: expected FILE<TAB>TEXT<TAB>REPLACEMENT", file=sys.stderr)
+        bad += 1
+        continue
+    try:
+        count = open(fields[0], encoding="utf-8").read().count(fields[1])
+    except OSError as e:
+        print(f"mutate: {os.environ['LIST']}:{n}: {fields[0]}: {e.strerror}", file=sys.stderr)
+        bad += 1
+        continue
+    if count != 1:
+        print(f"mutate: {os.environ['LIST']}:{n}: the text occurs {count} times in {fields[0]} (must be once)", file=sys.stderr)
+        bad += 1
+sys.exit(1 if bad else 0)
+PY
+
 bash scripts/install-deps.sh build tests rsync
 if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
