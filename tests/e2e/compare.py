@@ -666,10 +666,10 @@ def io_counters(text):
 
 
 def no_media_reads(report, full):
-    report.heading("five runs of list and health --all read no media")
+    report.heading("five runs of list, health --all and metrics --all read no media")
     print("        " + " ".join((full.text("udev-records") or "").split("\n")))
     if full.status("five-runs") != 0:
-        report.fail("five runs of list and health --all", full.describe("five-runs"))
+        report.fail("five runs of list, health --all and metrics --all", full.describe("five-runs"))
     before, after = io_counters(full.text("io-before")), io_counters(full.text("io-after"))
     if before is None or after is None:
         report.fail("read counters", "io-before or io-after unreadable")

@@ -145,7 +145,8 @@ else
     head /run/udev/data/*'
   section io-before sh -c 'cat /sys/block/sda/stat /sys/block/nvme0n1/stat; smartctl -j -A /dev/nvme0'
   section five-runs sh -c 'for i in 1 2 3 4 5; do
-    sentrel --offline list >/dev/null && sentrel --offline health --all >/dev/null || exit 1
+    sentrel --offline list >/dev/null && sentrel --offline health --all >/dev/null &&
+      sentrel --offline metrics --all >/dev/null || exit 1
   done'
   section io-after sh -c 'cat /sys/block/sda/stat /sys/block/nvme0n1/stat; smartctl -j -A /dev/nvme0'
 fi
