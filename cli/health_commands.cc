@@ -79,9 +79,9 @@ int runHealth(const Context& ctx) {
   }
   Dict payload{{"devices", std::move(typed)}, {"exit_status", bits}};
   Value rawValue = replies.size() == 1 ? Value(replies.front()) : Value(std::move(raw));
-  return finishAfter(ctx, reports,
-                     bits | emit(ctx, {"health", Value(std::move(payload)), rawValue,
-                                       [&] { return text; }}));
+  return finishAfter(
+      ctx, reports,
+      bits | emit(ctx, {"health", Value(std::move(payload)), rawValue, [&] { return text; }}));
 }
 
 }  // namespace
