@@ -39,10 +39,8 @@ Outcome refresh(FaultPlugIns::Rule rule) {
     ADD_FAILURE() << error;
     return out;
   }
-  platform::Platform p = machine->platform();
-  FaultPlugIns faults(*p.plugIns, std::move(rule));
-  p.plugIns = &faults;
-  platform::ScopedPlatform installed(p);
+  testing::FaultyPlatform faulty(machine->platform(), std::move(rule));
+  FaultPlugIns& faults = faulty.faults();
   const DriveDatabase* debian = testing::debianDatabase();
   EXPECT_TRUE(debian) << testing::kNoDebianDriveDb;
   if (debian) KVSmartDeviceDatabase::installDriveDatabase(*debian);

@@ -107,10 +107,8 @@ Outcome refresh(const Dict& description, const char* folder, FaultPlugIns::Rule 
     ADD_FAILURE() << error;
     return out;
   }
-  platform::Platform p = machine->platform();
-  FaultPlugIns faults(*p.plugIns, std::move(rule));
-  p.plugIns = &faults;
-  platform::ScopedPlatform installed(p);
+  testing::FaultyPlatform faulty(machine->platform(), std::move(rule));
+  FaultPlugIns& faults = faulty.faults();
   if (auto props = KVSMARTDevice::deviceWithBSDName("disk5")->updateProperties())
     out.props = *props;
   EXPECT_EQ(faults.openInterfaces(), 0);

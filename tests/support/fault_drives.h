@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -250,6 +251,25 @@ class FaultPlugIns final : public platform::SmartPlugInsWrapper {
   };
 
   std::shared_ptr<State> state_;
+};
+
+// A machine's platform with its plug-ins going through FaultPlugIns,
+// installed as the platform for the life of this object.
+class FaultyPlatform {
+ public:
+  FaultyPlatform(const platform::Platform& machine, FaultPlugIns::Rule rule)
+      : platform_(machine), faults_(*platform_.plugIns, std::move(rule)) {
+    platform_.plugIns = &faults_;
+    installed_.emplace(platform_);
+  }
+  FaultyPlatform(const FaultyPlatform&) = delete;
+  FaultyPlatform& operator=(const FaultyPlatform&) = delete;
+  FaultPlugIns& faults() { return faults_; }
+
+ private:
+  platform::Platform platform_;
+  FaultPlugIns faults_;
+  std::optional<platform::ScopedPlatform> installed_;
 };
 
 }  // namespace sentrel::testing
