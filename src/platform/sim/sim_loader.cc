@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "core/text.h"
 #include "platform/sim/sim_format.h"
@@ -143,21 +144,17 @@ class Loader {
     return n;
   }
 
-  Dict& dict(Value& v, const Path& path) {
-    if (!v.ifDict()) fail(path, std::string("expected a dictionary, found ") + kindName(v.kind()));
-    return *v.ifDict();
-  }
   const Dict& dict(const Value& v, const Path& path) {
     if (!v.ifDict()) fail(path, std::string("expected a dictionary, found ") + kindName(v.kind()));
     return *v.ifDict();
   }
-  Array& array(Value& v, const Path& path) {
-    if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
-    return *v.ifArray();
-  }
+  Dict& dict(Value& v, const Path& path) { return const_cast<Dict&>(dict(std::as_const(v), path)); }
   const Array& array(const Value& v, const Path& path) {
     if (!v.ifArray()) fail(path, std::string("expected an array, found ") + kindName(v.kind()));
     return *v.ifArray();
+  }
+  Array& array(Value& v, const Path& path) {
+    return const_cast<Array&>(array(std::as_const(v), path));
   }
   const std::string& string(const Value& v, const Path& path) {
     if (!v.ifString()) fail(path, std::string("expected a string, found ") + kindName(v.kind()));
