@@ -1,8 +1,6 @@
 // metrics: every drive's health as Prometheus metrics, once (for
 // node_exporter's textfile collector); serve: the same over HTTP, read by a
 // collector in the background so a scrape never waits on a drive.
-#include <httplib.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +9,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "http/http_server.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/metrics.h"
 #include "sentrel/platform.h"
@@ -144,23 +143,21 @@ int runServe(const Context& ctx) {
     complain("--listen wants HOST:PORT, such as 127.0.0.1:9633, not \"" + ctx.listenAddress + "\"");
     return kExitUsage;
   }
+  std::string why;
+  std::unique_ptr<HttpServer> server = loadHttpServer(why);
+  if (!server) {
+    complain("cannot serve: " + why);
+    return kExitCommandFailed;
+  }
   Collector collector(ctx);
-  httplib::Server server;
-  server.Get("/metrics", [&](const httplib::Request& request, httplib::Response& response) {
-    const MetricsFormat format = formatAccepted(request.get_header_value("Accept"));
-    response.set_content(collector.text(format), std::string(metricsContentType(format)));
+  server->get("/metrics", [&](const std::string& accept) {
+    const MetricsFormat format = formatAccepted(accept);
+    return HttpAnswer{collector.text(format), std::string(metricsContentType(format))};
   });
-  server.Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("<html><body><a href=\"/metrics\">Metrics</a></body></html>\n",
-                         "text/html");
+  server->get("/", [](const std::string&) {
+    return HttpAnswer{"<html><body><a href=\"/metrics\">Metrics</a></body></html>\n", "text/html"};
   });
-  // A port in use fails, rather than sharing it with another exporter
-  // (the library's default allows SO_REUSEPORT).
-  server.set_socket_options([](socket_t sock) {
-    int yes = 1;
-    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  if (!server.bind_to_port(host, port)) {
+  if (!server->bind(host, port)) {
     complain("cannot listen on " + ctx.listenAddress + " (in use, or not an address of this host)");
     return kExitUsage;
   }
@@ -183,7 +180,7 @@ int runServe(const Context& ctx) {
       lock.lock();
     }
   });
-  const bool served = server.listen_after_bind();
+  const bool served = server->listen();
   {
     std::lock_guard lock(mutex);
     stopping = true;
