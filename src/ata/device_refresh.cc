@@ -3,7 +3,6 @@
 // then the refinement of a generic drive type. Each ATA reader reads its
 // sectors through the open access, decodes them with the pure decoders of
 // this folder and writes its keys into the device properties.
-#include <unicode/regex.h>
 
 #include <array>
 
@@ -13,6 +12,7 @@
 #include "ata/health_verdict.h"
 #include "ata/log_directory.h"
 #include "ata/selftest_log.h"
+#include "core/icu_regex.h"
 #include "nvme/nvme_health.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/keys.h"
@@ -41,15 +41,9 @@ std::optional<SectorBuffer> readLogPage(platform::AtaSmartInterface* ata, std::u
 
 // True when a name contains a word that only rotating drives report.
 bool namesRotatingMedia(const std::string& name) {
-  static const icu::UnicodeString pattern("seek|spin|head|fly");
-  UErrorCode status = U_ZERO_ERROR;
-  thread_local std::unique_ptr<icu::RegexPattern> compiled(
-      icu::RegexPattern::compile(pattern, UREGEX_CASE_INSENSITIVE, status));
-  if (!compiled) return false;
-  status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> m(
-      compiled->matcher(icu::UnicodeString::fromUTF8(name), status));
-  return U_SUCCESS(status) && m->find();
+  static const std::unique_ptr<icu::Regex> compiled =
+      icu::Regex::compile(u"seek|spin|head|fly", icu::Regex::kCaseInsensitive);
+  return compiled && compiled->find(icu::utf16Of(name), 0) == icu::Regex::Found::yes;
 }
 
 void refineDriveType(Dict& props) {

@@ -4,18 +4,11 @@
 #include <string>
 #include <utility>
 
-#include <unicode/utypes.h>
-
 #include "sentrel/drivedb_parser.h"
 
 namespace sentrel::drivedb {
 
 namespace {
-
-icu::UnicodeString unicodeOf(std::string_view text) {
-  return icu::UnicodeString::fromUTF8(
-      icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-}
 
 // The index of the first of the entries `tried` (ascending indices, or all
 // `count` of them when null) whose patterns, as given by
@@ -26,11 +19,11 @@ std::optional<std::size_t> search(std::size_t count, const std::vector<std::uint
                                   PatternsOf&& patternsOf) {
   // A missing firmware string still meets the "." of an unrestricted entry.
   if (firmware.empty()) firmware = " ";
-  const icu::UnicodeString modelText = unicodeOf(model);
-  std::optional<icu::UnicodeString> firmwareText;
+  const std::u16string modelText = icu::utf16Of(model);
+  std::optional<std::u16string> firmwareText;
   const auto matches = [&](std::size_t i) {
     if (!patternsOf.modelFinds(i, modelText)) return false;
-    if (!firmwareText) firmwareText = unicodeOf(firmware);
+    if (!firmwareText) firmwareText = icu::utf16Of(firmware);
     return patternsOf.firmwareFinds(i, *firmwareText);
   };
   if (tried) {
@@ -53,40 +46,33 @@ LiteralTable tableOf(const std::vector<PatternLiterals>& literals) {
 
 }  // namespace
 
-std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text, std::string* error) {
-  UParseError where{};
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexPattern> pattern(
-      icu::RegexPattern::compile(unicodeOf(text), 0, where, status));
-  if (U_FAILURE(status)) {
-    if (error)
-      *error = std::string(u_errorName(status)) + " at character " + std::to_string(where.offset);
-    return nullptr;
-  }
-  return pattern;
+std::unique_ptr<icu::Regex> compilePattern(std::string_view text, std::string* error) {
+  return icu::Regex::compile(icu::utf16Of(text), 0, error);
 }
 
-MatchResult matchIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
+MatchResult matchIn(const icu::Regex* pattern, std::u16string_view subject) {
   if (!pattern) return MatchResult::notFound;
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
-  if (U_FAILURE(status)) return MatchResult::notFound;
-  matcher->setTimeLimit(kMatchTimeLimit, status);
-  const bool found = matcher->find(status);
-  if (status == U_REGEX_TIME_OUT) return MatchResult::timedOut;
-  return U_SUCCESS(status) && found ? MatchResult::found : MatchResult::notFound;
+  switch (pattern->find(subject, kMatchTimeLimit)) {
+    case icu::Regex::Found::yes:
+      return MatchResult::found;
+    case icu::Regex::Found::timedOut:
+      return MatchResult::timedOut;
+    case icu::Regex::Found::no:
+      break;
+  }
+  return MatchResult::notFound;
 }
 
-bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject) {
+bool findsIn(const icu::Regex* pattern, std::u16string_view subject) {
   return matchIn(pattern, subject) == MatchResult::found;
 }
 
-const icu::RegexPattern* LazyPattern::get(std::string_view text) const {
+const icu::Regex* LazyPattern::get(std::string_view text) const {
   std::call_once(once_, [&] { compiled_ = compilePattern(text); });
   return compiled_.get();
 }
 
-bool LazyPattern::finds(std::string_view text, const icu::UnicodeString& subject) const {
+bool LazyPattern::finds(std::string_view text, std::u16string_view subject) const {
   if (timedOut_.load(std::memory_order_relaxed)) return false;
   const MatchResult result = matchIn(get(text), subject);
   if (result == MatchResult::timedOut) timedOut_.store(true, std::memory_order_relaxed);
@@ -149,10 +135,10 @@ const DriveDatabaseEntry* SearchableDatabase::lookup(std::string_view model,
                                                      std::string_view firmware, Scan scan) const {
   struct Cached {
     const SearchableDatabase& self;
-    bool modelFinds(std::size_t i, const icu::UnicodeString& subject) const {
+    bool modelFinds(std::size_t i, std::u16string_view subject) const {
       return self.patterns_[i].model.finds(self.modelText(i), subject);
     }
-    bool firmwareFinds(std::size_t i, const icu::UnicodeString& subject) const {
+    bool firmwareFinds(std::size_t i, std::u16string_view subject) const {
       return self.patterns_[i].firmware.finds(self.firmwareText(i), subject);
     }
   };
@@ -174,10 +160,10 @@ const DriveDatabaseEntry* lookupCompilingEachTime(const DriveDatabase& database,
                                                   std::string_view firmware) {
   struct Fresh {
     const DriveDatabase& database;
-    bool modelFinds(std::size_t i, const icu::UnicodeString& subject) const {
+    bool modelFinds(std::size_t i, std::u16string_view subject) const {
       return findsIn(compilePattern(database.drives[i].model).get(), subject);
     }
-    bool firmwareFinds(std::size_t i, const icu::UnicodeString& subject) const {
+    bool firmwareFinds(std::size_t i, std::u16string_view subject) const {
       return findsIn(compilePattern(database.drives[i].firmware).get(), subject);
     }
   };

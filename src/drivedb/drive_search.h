@@ -2,8 +2,8 @@
 // expression that counts when it matches anywhere in the drive's string.
 //
 // Patterns are compiled lazily, once per installed database, and then shared
-// by every thread: an icu::RegexPattern may be used concurrently, while each
-// search makes its own short-lived matchers. A pattern that does not compile
+// by every thread: each search matches on a short-lived matcher of its own
+// (core/icu_regex.h). A pattern that does not compile
 // never matches.
 //
 // A lookup compiles and runs only the model patterns that the model can
@@ -25,9 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include <unicode/regex.h>
-#include <unicode/unistr.h>
-
+#include "core/icu_regex.h"
 #include "drivedb/database_cache.h"
 #include "drivedb/literal_index.h"
 #include "drivedb/pattern_literals.h"
@@ -37,8 +35,7 @@ namespace sentrel::drivedb {
 
 // The compiled form of a pattern text; null when it does not compile, with
 // ICU's reason and where in `error` when it is given.
-std::unique_ptr<icu::RegexPattern> compilePattern(std::string_view text,
-                                                  std::string* error = nullptr);
+std::unique_ptr<icu::Regex> compilePattern(std::string_view text, std::string* error = nullptr);
 
 // The time limit of one match, in ICU's steps of its match engine (each
 // roughly a millisecond of work).
@@ -48,24 +45,24 @@ enum class MatchResult { found, notFound, timedOut };
 
 // Whether the pattern matches somewhere in the subject, within the time
 // limit; notFound for null.
-MatchResult matchIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject);
+MatchResult matchIn(const icu::Regex* pattern, std::u16string_view subject);
 
 // True when the pattern matches somewhere in the subject within the time
 // limit; false for null.
-bool findsIn(const icu::RegexPattern* pattern, const icu::UnicodeString& subject);
+bool findsIn(const icu::Regex* pattern, std::u16string_view subject);
 
 // A pattern compiled on first use, and given up once a match of it runs
 // into the time limit. Safe to share between threads.
 class LazyPattern {
  public:
   // `text` must be the same on every call.
-  const icu::RegexPattern* get(std::string_view text) const;
+  const icu::Regex* get(std::string_view text) const;
   // findsIn for the compiled `text`; false from the first time-out on.
-  bool finds(std::string_view text, const icu::UnicodeString& subject) const;
+  bool finds(std::string_view text, std::u16string_view subject) const;
 
  private:
   mutable std::once_flag once_;
-  mutable std::unique_ptr<icu::RegexPattern> compiled_;
+  mutable std::unique_ptr<icu::Regex> compiled_;
   mutable std::atomic<bool> timedOut_{false};
 };
 

@@ -8,6 +8,7 @@
 // for a digit, letters and blanks, as long as an ATA model string, each
 // ended by a control character that patterns do not name.
 #include <set>
+#include <string>
 
 #include "drivedb/drive_search.h"
 #include "sentrel/drive_database.h"
@@ -21,26 +22,56 @@ constexpr std::int32_t kProbeLength = 40;
 // Enough for the characters of any pattern of smartmontools' file.
 constexpr std::size_t kMostProbes = 64;
 
-std::set<UChar32> probeCharacters(const icu::UnicodeString& pattern) {
-  std::set<UChar32> out{'0', 'A', 'a', ' ', '-', '_', '.'};
-  for (std::int32_t i = 0; i < pattern.length() && out.size() < kMostProbes;
-       i = pattern.moveIndex32(i, 1)) {
-    const UChar32 c = pattern.char32At(i);
+// The code points of UTF-16 text, a lone surrogate standing for itself.
+std::set<char32_t> probeCharacters(std::u16string_view pattern) {
+  std::set<char32_t> out{'0', 'A', 'a', ' ', '-', '_', '.'};
+  for (std::size_t i = 0; i < pattern.size() && out.size() < kMostProbes;) {
+    char32_t c = pattern[i++];
+    if (c >= 0xD800 && c < 0xDC00 && i < pattern.size() && pattern[i] >= 0xDC00 &&
+        pattern[i] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (pattern[i++] - 0xDC00);
     if (c > 0x20) out.insert(c);
   }
   return out;
 }
 
+void appendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  }
+}
+
+std::string utf8Of(char32_t c) {
+  std::string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
 // Why a compiled pattern never matches, or "" when no probe holds it up.
-std::string runawayReason(const icu::RegexPattern& compiled, const icu::UnicodeString& pattern) {
-  for (UChar32 c : probeCharacters(pattern)) {
-    icu::UnicodeString probe;
-    for (std::int32_t i = 0; i < kProbeLength; ++i) probe.append(c);
-    probe.append(static_cast<UChar32>(0x01));
+std::string runawayReason(const icu::Regex& compiled, std::u16string_view pattern) {
+  for (char32_t c : probeCharacters(pattern)) {
+    std::u16string probe;
+    for (std::int32_t i = 0; i < kProbeLength; ++i) appendUtf16(probe, c);
+    probe += u'\x01';
     if (drivedb::matchIn(&compiled, probe) == drivedb::MatchResult::timedOut) {
-      std::string run;
-      icu::UnicodeString(c).toUTF8String(run);
-      return "exceeds the match time limit on " + std::to_string(kProbeLength) + " \"" + run +
+      return "exceeds the match time limit on " + std::to_string(kProbeLength) + " \"" + utf8Of(c) +
              "\" (runaway backtracking), so it never matches";
     }
   }
@@ -56,8 +87,8 @@ std::vector<PatternWarning> checkPatterns(const DriveDatabase& database) {
     for (auto [field, text] : {std::pair<const char*, const std::string*>{"model", &entry.model},
                                {"firmware", &entry.firmware}}) {
       std::string error;
-      std::unique_ptr<icu::RegexPattern> compiled = drivedb::compilePattern(*text, &error);
-      std::string reason = compiled ? runawayReason(*compiled, icu::UnicodeString::fromUTF8(*text))
+      std::unique_ptr<icu::Regex> compiled = drivedb::compilePattern(*text, &error);
+      std::string reason = compiled ? runawayReason(*compiled, icu::utf16Of(*text))
                                     : "does not compile (" + error + "), so it never matches";
       if (!reason.empty()) out.push_back({i, entry.modelfamily, field, *text, std::move(reason)});
     }

@@ -7,6 +7,7 @@
 #include <climits>
 #include <vector>
 
+#include "core/icu_regex.h"
 #include "core/text.h"
 
 namespace sentrel::sysutil {
@@ -15,7 +16,7 @@ namespace {
 
 bool isLetterOrBlank(UChar32 c) {
   if (c == '\t') return true;
-  switch (u_charType(c)) {
+  switch (icu::charType(static_cast<char32_t>(c))) {
     case U_UPPERCASE_LETTER:
     case U_LOWERCASE_LETTER:
     case U_TITLECASE_LETTER:
@@ -84,21 +85,17 @@ Dict versionToolDictionary(std::string_view text) {
 std::string_view trimLettersAndBlanks(std::string_view text) {
   if (text.size() > static_cast<std::size_t>(INT32_MAX)) return text;
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto length = static_cast<std::int32_t>(text.size());
-  std::int32_t begin = 0, end = length;
-  while (begin < end) {
-    std::int32_t next = begin;
+  const auto length = static_cast<std::int32_t>(text.size());
+  // One pass forward: what is kept runs from the first character that is
+  // not a letter or a blank (or not UTF-8) to the end of the last one.
+  std::int32_t begin = length, end = length;
+  for (std::int32_t next = 0; next < length;) {
+    const std::int32_t start = next;
     UChar32 c;
-    U8_NEXT(s, next, end, c);
-    if (c < 0 || !isLetterOrBlank(c)) break;
-    begin = next;
-  }
-  while (end > begin) {
-    std::int32_t previous = end;
-    UChar32 c;
-    U8_PREV(s, begin, previous, c);
-    if (c < 0 || !isLetterOrBlank(c)) break;
-    end = previous;
+    U8_NEXT(s, next, length, c);
+    if (c >= 0 && isLetterOrBlank(c)) continue;
+    if (begin == length) begin = start;
+    end = next;
   }
   return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
 }

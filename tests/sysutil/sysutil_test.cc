@@ -97,8 +97,14 @@ TEST(SystemVersionTest, ComparesTheRunningVersionNumerically) {
     EXPECT_EQ(KVCompareCurrentSystemVersionWith(c.given), c.result)
         << c.running << " vs " << c.given.value_or("(none)");
   }
-  EXPECT_EQ(sysutil::trimLettersAndBlanks("\xc3\xa9t\xc3\xa9 10.13b\xe2\x80\x83"), "10.13");
-  EXPECT_EQ(sysutil::trimLettersAndBlanks("10.13\n"), "10.13\n");
+  const std::pair<std::string_view, std::string_view> trims[] = {
+      {"\xc3\xa9t\xc3\xa9 10.13b\xe2\x80\x83", "10.13"},
+      {"10.13\n", "10.13\n"},
+      {"Version", ""},
+      {"ab 1 cd 2 ef", "1 cd 2"},
+      {"x\xe2\x82 10 y", "\xe2\x82 10"},  // a cut-short character is kept
+  };
+  for (const auto& [given, kept] : trims) EXPECT_EQ(sysutil::trimLettersAndBlanks(given), kept);
 }
 
 TEST(SystemVersionTest, TheToolIsRunOnceAndItsAnswerStored) {
