@@ -86,6 +86,16 @@ copy_libraries() {
 }
 copy_libraries "$root/opt/sentrel/sentrel"
 copy_libraries "$root/usr/sbin/smartctl"
+# sentrel loads ICU when it first matches a pattern, so ldd does not name
+# it: the ICU it was built with (libicu-dev's libicui18n.so points at it)
+# goes under its soname to /opt/sentrel/lib, with what it needs.
+icu_dev="$(ls /usr/lib/*/libicui18n.so 2>/dev/null | head -n 1)"
+[ -n "$icu_dev" ] || die "ICU's libicui18n.so not found (package libicu-dev)"
+icu="$(readlink -f "$icu_dev")"
+icu_soname="$(objdump -p "$icu" | awk '/SONAME/ {print $2}')"
+mkdir -p "$root/opt/sentrel/lib"
+cp -L "$icu" "$root/opt/sentrel/lib/$icu_soname"
+copy_libraries "$icu"
 
 cp "$kernel_dir"/modules/*.ko "$root/lib/modules/e2e/"
 cp "$kernel_dir/modules.list" "$root/lib/modules/e2e/modules.list"
