@@ -19,12 +19,10 @@ std::optional<std::size_t> search(std::size_t count, const std::vector<std::uint
                                   PatternsOf&& patternsOf) {
   // A missing firmware string still meets the "." of an unrestricted entry.
   if (firmware.empty()) firmware = " ";
-  const std::u16string modelText = icu::utf16Of(model);
-  std::optional<std::u16string> firmwareText;
+  const SearchSubject modelText(model);
+  const SearchSubject firmwareText(firmware);
   const auto matches = [&](std::size_t i) {
-    if (!patternsOf.modelFinds(i, modelText)) return false;
-    if (!firmwareText) firmwareText = icu::utf16Of(firmware);
-    return patternsOf.firmwareFinds(i, *firmwareText);
+    return patternsOf.modelFinds(i, modelText) && patternsOf.firmwareFinds(i, firmwareText);
   };
   if (tried) {
     for (std::uint32_t i : *tried) {
@@ -72,9 +70,17 @@ const icu::Regex* LazyPattern::get(std::string_view text) const {
   return compiled_.get();
 }
 
-bool LazyPattern::finds(std::string_view text, std::u16string_view subject) const {
+const PatternAutomaton* LazyPattern::automaton(std::string_view text) const {
+  std::call_once(automatonOnce_, [&] { automaton_ = PatternAutomaton::of(text); });
+  return automaton_ ? &*automaton_ : nullptr;
+}
+
+bool LazyPattern::finds(std::string_view text, const SearchSubject& subject) const {
   if (timedOut_.load(std::memory_order_relaxed)) return false;
-  const MatchResult result = matchIn(get(text), subject);
+  if (subject.plain()) {
+    if (const PatternAutomaton* a = automaton(text)) return a->findsIn(subject.utf8());
+  }
+  const MatchResult result = matchIn(get(text), subject.utf16());
   if (result == MatchResult::timedOut) timedOut_.store(true, std::memory_order_relaxed);
   return result == MatchResult::found;
 }
@@ -135,10 +141,10 @@ const DriveDatabaseEntry* SearchableDatabase::lookup(std::string_view model,
                                                      std::string_view firmware, Scan scan) const {
   struct Cached {
     const SearchableDatabase& self;
-    bool modelFinds(std::size_t i, std::u16string_view subject) const {
+    bool modelFinds(std::size_t i, const SearchSubject& subject) const {
       return self.patterns_[i].model.finds(self.modelText(i), subject);
     }
-    bool firmwareFinds(std::size_t i, std::u16string_view subject) const {
+    bool firmwareFinds(std::size_t i, const SearchSubject& subject) const {
       return self.patterns_[i].firmware.finds(self.firmwareText(i), subject);
     }
   };
@@ -160,11 +166,11 @@ const DriveDatabaseEntry* lookupCompilingEachTime(const DriveDatabase& database,
                                                   std::string_view firmware) {
   struct Fresh {
     const DriveDatabase& database;
-    bool modelFinds(std::size_t i, std::u16string_view subject) const {
-      return findsIn(compilePattern(database.drives[i].model).get(), subject);
+    bool modelFinds(std::size_t i, const SearchSubject& subject) const {
+      return findsIn(compilePattern(database.drives[i].model).get(), subject.utf16());
     }
-    bool firmwareFinds(std::size_t i, std::u16string_view subject) const {
-      return findsIn(compilePattern(database.drives[i].firmware).get(), subject);
+    bool firmwareFinds(std::size_t i, const SearchSubject& subject) const {
+      return findsIn(compilePattern(database.drives[i].firmware).get(), subject.utf16());
     }
   };
   const std::optional<std::size_t> found =

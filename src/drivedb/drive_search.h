@@ -3,17 +3,22 @@
 //
 // Patterns are compiled lazily, once per installed database, and then shared
 // by every thread: each search matches on a short-lived matcher of its own
-// (core/icu_regex.h). A pattern that does not compile
-// never matches.
+// (core/icu_regex.h). A pattern that does not compile never matches.
+//
+// A subject of printable ASCII (nearly every model and firmware string) is
+// matched without ICU by the pattern's automaton (pattern_automaton.h)
+// wherever the pattern has one; ICU, loaded at its first use, matches the
+// rest. Both answer alike; a test holds them to it over Debian's database.
 //
 // A lookup compiles and runs only the model patterns that the model can
 // match by their literals (literal_index.h); the others cannot match it,
 // so the first entry found is the one a scan of every entry finds.
 //
-// Every match runs under ICU's time limit, so a pattern that backtracks
+// Every ICU match runs under ICU's time limit, so a pattern that backtracks
 // without end ("(a+)+$" on a long model) cannot hang a lookup: a match that
 // runs into the limit counts as no match, and the pattern is not tried again
-// for the life of the installed database.
+// for the life of the installed database. The automaton needs no limit: its
+// work grows with the subject's length times the pattern's size.
 #pragma once
 
 #include <atomic>
@@ -28,6 +33,7 @@
 #include "core/icu_regex.h"
 #include "drivedb/database_cache.h"
 #include "drivedb/literal_index.h"
+#include "drivedb/pattern_automaton.h"
 #include "drivedb/pattern_literals.h"
 #include "sentrel/drive_database.h"
 
@@ -51,18 +57,45 @@ MatchResult matchIn(const icu::Regex* pattern, std::u16string_view subject);
 // limit; false for null.
 bool findsIn(const icu::Regex* pattern, std::u16string_view subject);
 
-// A pattern compiled on first use, and given up once a match of it runs
-// into the time limit. Safe to share between threads.
+// A model or firmware string to match, with its UTF-16 form made the first
+// time ICU needs it. Used by one thread.
+class SearchSubject {
+ public:
+  explicit SearchSubject(std::string_view utf8)
+      : utf8_(utf8), plain_(PatternAutomaton::canMatch(utf8)) {}
+  std::string_view utf8() const { return utf8_; }
+  // Printable ASCII, which an automaton can match.
+  bool plain() const { return plain_; }
+  const std::u16string& utf16() const {
+    if (!utf16_) utf16_ = icu::utf16Of(utf8_);
+    return *utf16_;
+  }
+
+ private:
+  std::string_view utf8_;
+  bool plain_;
+  mutable std::optional<std::u16string> utf16_;
+};
+
+// A pattern made ready on first use: its automaton for plain subjects, and
+// ICU's compiled form for the others (or when it has no automaton). Given
+// up once an ICU match of it runs into the time limit. Safe to share
+// between threads.
 class LazyPattern {
  public:
   // `text` must be the same on every call.
   const icu::Regex* get(std::string_view text) const;
-  // findsIn for the compiled `text`; false from the first time-out on.
-  bool finds(std::string_view text, std::u16string_view subject) const;
+  // Whether `text` matches somewhere in `subject`; false from the first
+  // time-out on.
+  bool finds(std::string_view text, const SearchSubject& subject) const;
 
  private:
+  const PatternAutomaton* automaton(std::string_view text) const;
+
   mutable std::once_flag once_;
   mutable std::unique_ptr<icu::Regex> compiled_;
+  mutable std::once_flag automatonOnce_;
+  mutable std::optional<PatternAutomaton> automaton_;
   mutable std::atomic<bool> timedOut_{false};
 };
 

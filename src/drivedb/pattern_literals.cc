@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <optional>
 
-#include "sentrel/drivedb_parser.h"
+#include "drivedb/pattern_syntax.h"
 
 namespace sentrel::drivedb {
 
@@ -20,8 +19,6 @@ namespace {
 constexpr std::size_t kLongestLiteral = 64;
 constexpr std::size_t kMostFactors = 8;
 constexpr std::size_t kMostLiteralsPerAlternative = 4;
-constexpr int kDeepestGroup = 64;
-constexpr unsigned kLargestCount = 1000;
 
 // What is known of the texts one piece of a pattern matches.
 struct Piece {
@@ -166,244 +163,40 @@ Piece repeat(Piece p, unsigned least, unsigned most) {
   return out;
 }
 
-bool isAsciiAlnum(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// What is known of the texts a node of the tree matches.
+Piece pieceOf(const PatternNode& node) {
+  switch (node.kind) {
+    case PatternNode::Kind::character:
+      return Piece::text(node.text);
+    case PatternNode::Kind::oneOf:
+      return Piece{};  // one character we know nothing of
+    case PatternNode::Kind::assertion:
+      return Piece::text("");  // matches no character
+    case PatternNode::Kind::sequence: {
+      Piece out = Piece::text("");
+      for (const PatternNode& child : node.children) out = join(std::move(out), pieceOf(child));
+      return out;
+    }
+    case PatternNode::Kind::choice: {
+      std::vector<Piece> branches;
+      for (const PatternNode& child : node.children) branches.push_back(pieceOf(child));
+      return choice(std::move(branches));
+    }
+    case PatternNode::Kind::repeat:
+      return repeat(pieceOf(node.children.front()), node.least, node.most);
+  }
+  return Piece{};
 }
-
-// Reads a pattern; `understood` turns false at the first construct it does
-// not know, and the result then means nothing.
-class Reader {
- public:
-  explicit Reader(std::string_view pattern) : p_(pattern) {}
-
-  std::optional<std::vector<Piece>> topLevel() {
-    std::vector<Piece> branches = alternatives(0);
-    if (!understood_ || i_ != p_.size()) return std::nullopt;  // a stray ")"
-    return branches;
-  }
-
- private:
-  bool atEnd() const { return i_ >= p_.size(); }
-  char peek() const { return p_[i_]; }
-  void refuse() {
-    understood_ = false;
-    i_ = p_.size();
-  }
-
-  std::vector<Piece> alternatives(int depth) {
-    std::vector<Piece> branches;
-    if (depth > kDeepestGroup) {
-      refuse();
-      return branches;
-    }
-    branches.push_back(sequence(depth));
-    while (understood_ && !atEnd() && peek() == '|') {
-      ++i_;
-      branches.push_back(sequence(depth));
-    }
-    return branches;
-  }
-
-  Piece sequence(int depth) {
-    Piece out = Piece::text("");
-    while (understood_ && !atEnd() && peek() != '|' && peek() != ')') {
-      std::optional<Piece> a = atom(depth);
-      if (!a) {
-        refuse();
-        break;
-      }
-      Piece piece = std::move(*a);
-      unsigned least = 1, most = 1;
-      if (quantifier(least, most)) piece = repeat(std::move(piece), least, most);
-      if (!understood_) break;
-      out = join(std::move(out), std::move(piece));
-    }
-    return out;
-  }
-
-  // A quantifier after an atom, with its lazy or possessive mark; false when
-  // none follows. Two quantifiers in a row are not understood.
-  bool quantifier(unsigned& least, unsigned& most) {
-    if (atEnd()) return false;
-    const char c = peek();
-    if (c == '?' || c == '*' || c == '+') {
-      ++i_;
-      least = c == '+' ? 1 : 0;
-      most = c == '?' ? 1 : kLargestCount;
-    } else if (c == '{') {
-      if (!interval(least, most)) {
-        refuse();
-        return false;
-      }
-    } else {
-      return false;
-    }
-    if (!atEnd() && (peek() == '?' || peek() == '+')) ++i_;
-    if (!atEnd() && (peek() == '?' || peek() == '*' || peek() == '+' || peek() == '{')) refuse();
-    return true;
-  }
-
-  // {n}, {n,} or {n,m}.
-  bool interval(unsigned& least, unsigned& most) {
-    ++i_;  // '{'
-    if (!number(least)) return false;
-    most = least;
-    if (!atEnd() && peek() == ',') {
-      ++i_;
-      most = kLargestCount;
-      if (!atEnd() && peek() != '}' && !number(most)) return false;
-    }
-    if (atEnd() || peek() != '}' || most < least) return false;
-    ++i_;
-    return true;
-  }
-
-  bool number(unsigned& out) {
-    const std::size_t start = i_;
-    out = 0;
-    while (!atEnd() && peek() >= '0' && peek() <= '9') {
-      if (i_ - start >= 4) return false;
-      out = out * 10 + static_cast<unsigned>(peek() - '0');
-      ++i_;
-    }
-    if (i_ == start) return false;
-    out = std::min(out, kLargestCount);
-    return true;
-  }
-
-  std::optional<Piece> atom(int depth) {
-    const char c = peek();
-    switch (c) {
-      case '(':
-        return group(depth);
-      case '[':
-        return skipSet() ? std::optional<Piece>(Piece{}) : std::nullopt;
-      case '.':
-        ++i_;
-        return Piece{};
-      case '^':
-      case '$':
-        ++i_;
-        return Piece::text("");  // matches no character
-      case '\\':
-        return escape();
-      case '*':
-      case '+':
-      case '?':
-      case '{':
-      case ']':
-      case '}':
-        return std::nullopt;
-      default:
-        return character();
-    }
-  }
-
-  std::optional<Piece> group(int depth) {
-    ++i_;  // '('
-    if (!atEnd() && peek() == '?') {
-      if (i_ + 1 >= p_.size() || p_[i_ + 1] != ':') return std::nullopt;  // flags, look-arounds
-      i_ += 2;
-    }
-    std::vector<Piece> branches = alternatives(depth + 1);
-    if (!understood_ || atEnd() || peek() != ')') return std::nullopt;
-    ++i_;
-    return choice(std::move(branches));
-  }
-
-  // A bracketed set matches one character we know nothing of. Only a flat
-  // set is understood: a nested one, a "]" right at its start or "\Q" in
-  // it could end somewhere else than the first plain "]".
-  bool skipSet() {
-    ++i_;  // '['
-    if (!atEnd() && peek() == '^') ++i_;
-    if (!atEnd() && peek() == ']') return false;
-    while (!atEnd()) {
-      const char c = peek();
-      if (c == ']') {
-        ++i_;
-        return true;
-      }
-      if (c == '[') return false;
-      if (c == '\\') {
-        if (i_ + 1 >= p_.size() || p_[i_ + 1] == 'Q') return false;
-        ++i_;
-      }
-      ++i_;
-    }
-    return false;
-  }
-
-  std::optional<Piece> escape() {
-    if (i_ + 1 >= p_.size()) return std::nullopt;
-    const char c = p_[i_ + 1];
-    i_ += 2;
-    if (isAsciiAlnum(c)) {
-      switch (c) {
-        // One character (or a line break pair, or a grapheme) of a class.
-        case 'd':
-        case 'D':
-        case 'w':
-        case 'W':
-        case 's':
-        case 'S':
-        case 'h':
-        case 'H':
-        case 'v':
-        case 'V':
-        case 'R':
-        case 'X':
-          return Piece{};
-        // Assertions: they match no character.
-        case 'b':
-        case 'B':
-        case 'A':
-        case 'z':
-        case 'Z':
-        case 'G':
-          return Piece::text("");
-        default:
-          return std::nullopt;  // numeric escapes, back references, \Q, \p{...}, ...
-      }
-    }
-    // Escaped punctuation or space stands for itself.
-    if (c >= 0x20 && c <= 0x7E) return Piece::text(std::string(1, c));
-    return std::nullopt;
-  }
-
-  // One literal character: all bytes of its UTF-8 sequence, so a
-  // quantifier after it repeats the whole character.
-  std::optional<Piece> character() {
-    const auto lead = static_cast<unsigned char>(peek());
-    std::size_t length = lead < 0x80    ? 1
-                         : lead >= 0xF0 ? 4
-                         : lead >= 0xE0 ? 3
-                         : lead >= 0xC0 ? 2
-                                        : 0;
-    if (length == 0 || i_ + length > p_.size()) return std::nullopt;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(p_[i_ + k]) & 0xC0) != 0x80) return std::nullopt;
-    }
-    Piece out = Piece::text(std::string(p_.substr(i_, length)));
-    i_ += length;
-    return out;
-  }
-
-  std::string_view p_;
-  std::size_t i_ = 0;
-  bool understood_ = true;
-};
 
 }  // namespace
 
 PatternLiterals requiredLiterals(std::string_view pattern) {
-  // ICU reads bad UTF-8 as U+FFFD, which a subject may hold as such.
-  if (!isValidUtf8(pattern)) return {};
-  std::optional<std::vector<Piece>> branches = Reader(pattern).topLevel();
-  if (!branches) return {};
+  const std::optional<PatternNode> tree = parsePattern(pattern);
+  if (!tree) return {};
+  // The tree is a choice of its top-level alternatives.
   PatternLiterals out;
-  for (const Piece& branch : *branches) {
-    std::vector<std::string> literals = promises(branch);
+  for (const PatternNode& branch : tree->children) {
+    std::vector<std::string> literals = promises(pieceOf(branch));
     prune(literals, kMostLiteralsPerAlternative);
     if (literals.empty()) return {};  // this alternative may match anything
     out.alternatives.push_back(std::move(literals));

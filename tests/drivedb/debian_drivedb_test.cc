@@ -115,12 +115,8 @@ std::set<std::pair<std::string, std::string>> testedModels(std::string_view text
 // Every model the file's comments name, and variations a real model string
 // might take: a character dropped, changed or doubled, a suffix or a
 // prefix, the case of a letter, the string cut.
-TEST(DebianDriveDbTest, LiteralPrefilterFindsWhatAScanOfEveryEntryFinds) {
-  const DriveDatabase* debian = testing::debianDatabase();
-  ASSERT_NE(debian, nullptr) << testing::kNoDebianDriveDb;
-  const SearchableDatabase searchable(*debian);
+std::vector<std::pair<std::string, std::string>> modelsToTry() {
   const auto real = testedModels(testing::debianText());
-  ASSERT_GT(real.size(), 500u);
   std::vector<std::pair<std::string, std::string>> models(real.begin(), real.end());
   std::mt19937 random(5);
   const auto pick = [&](std::size_t n) {
@@ -157,6 +153,15 @@ TEST(DebianDriveDbTest, LiteralPrefilterFindsWhatAScanOfEveryEntryFinds) {
       models.emplace_back(std::move(m), firmware);
     }
   }
+  return models;
+}
+
+TEST(DebianDriveDbTest, LiteralPrefilterFindsWhatAScanOfEveryEntryFinds) {
+  const DriveDatabase* debian = testing::debianDatabase();
+  ASSERT_NE(debian, nullptr) << testing::kNoDebianDriveDb;
+  const SearchableDatabase searchable(*debian);
+  const auto models = modelsToTry();
+  ASSERT_GT(models.size(), 2500u);
   std::size_t found = 0;
   for (const auto& [model, firmware] : models) {
     for (const std::string& fw : {firmware, std::string()}) {
@@ -167,6 +172,40 @@ TEST(DebianDriveDbTest, LiteralPrefilterFindsWhatAScanOfEveryEntryFinds) {
     }
   }
   EXPECT_GT(found, models.size() / 2) << "the comparison covers matches, not only misses";
+}
+
+// Every pattern of the file that has an automaton finds in each of those
+// models (or firmware strings) what ICU finds; nearly every pattern has one.
+TEST(DebianDriveDbTest, AutomataFindWhatIcuFinds) {
+  const DriveDatabase* debian = testing::debianDatabase();
+  ASSERT_NE(debian, nullptr) << testing::kNoDebianDriveDb;
+  std::vector<std::string> models, firmwares{" "};
+  for (auto& [model, firmware] : modelsToTry()) {
+    models.push_back(model);
+    if (!firmware.empty()) firmwares.push_back(firmware);
+  }
+  std::size_t patterns = 0, automata = 0, found = 0;
+  for (const DriveDatabaseEntry& entry : debian->drives) {
+    for (const auto& [pattern, subjects] :
+         {std::pair{&entry.model, &models}, std::pair{&entry.firmware, &firmwares}}) {
+      ++patterns;
+      const std::optional<PatternAutomaton> automaton = PatternAutomaton::of(*pattern);
+      if (!automaton) continue;
+      ++automata;
+      const std::unique_ptr<icu::Regex> compiled = compilePattern(*pattern);
+      ASSERT_EQ(!compiled, automaton->matchesNothing()) << *pattern;
+      if (!compiled) continue;
+      for (const std::string& subject : *subjects) {
+        if (!PatternAutomaton::canMatch(subject)) continue;
+        const bool icuFinds = findsIn(compiled.get(), icu::utf16Of(subject));
+        ASSERT_EQ(automaton->findsIn(subject), icuFinds)
+            << "\"" << *pattern << "\" in \"" << subject << "\"";
+        found += icuFinds;
+      }
+    }
+  }
+  EXPECT_EQ(automata, patterns) << "a pattern of the file needs ICU";
+  EXPECT_GT(found, models.size()) << "the comparison covers matches, not only misses";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "drivedb/drive_search.h"
+#include "drivedb/pattern_automaton.h"
 #include "drivedb/pattern_literals.h"
 
 namespace sentrel::drivedb {
@@ -67,21 +68,31 @@ TEST(DriveSearchTest, TheFirstEntryWhoseModelAndFirmwarePatternsMatchAnywhere) {
 }
 
 // Random patterns over ICU's syntax against random subjects: whenever ICU
-// finds a match, the literals must allow it.
-TEST(PatternLiteralsTest, NeverRulesOutAnIcuMatch) {
+// finds a match, the literals must allow it; wherever a pattern has an
+// automaton, ICU compiles it and the automaton finds what ICU finds.
+TEST(PatternLiteralsTest, NeverRulesOutAnIcuMatchAndAutomataAgreeWithIcu) {
   std::mt19937 random(19);
-  const std::string alphabet = "AB1 .-";
+  const std::string alphabet = "AB1 .-_x";
   const std::vector<std::string> pieces = {
-      "A", "B", "1", " ",    ".",   "-",    "(",   ")",   "|",   "*",  "+", "?",       "^",
-      "$", "[", "]", "[^A]", "{2}", "{1,}", "\\.", "\\d", "(?:", "\\", "{", "\xc3\xa9"};
+      "A",     "B",      "1",    " ",    ".",    "-",      "(",       ")",     "|",
+      "*",     "+",      "?",    "^",    "$",    "[",      "]",       "[^A]",  "{2}",
+      "{1,}",  "{0,2}",  "\\.",  "\\d",  "\\w",  "\\S",    "(?:",     "\\",    "{",
+      "[A-C]", "[^1 ]",  "[-A]", "[A-]", "[.-]", "[\\d.]", "[\\-x]",  "[B-A]", "[--A]",
+      "[ ]",   "[A-B-]", "[&A]", "[$]",  "\\b",  "_",      "\xc3\xa9"};
   const auto pick = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
   };
-  int compiled = 0, matched = 0;
-  for (int round = 0; round < 3000; ++round) {
+  int compiled = 0, matched = 0, automata = 0, timedOut = 0;
+  for (int round = 0; round < 4000; ++round) {
     std::string pattern;
     for (std::size_t n = 1 + pick(8); n > 0; --n) pattern += pieces[pick(pieces.size())];
     std::unique_ptr<icu::Regex> compiledPattern = compilePattern(pattern);
+    const std::optional<PatternAutomaton> automaton = PatternAutomaton::of(pattern);
+    if (automaton) {
+      ++automata;
+      ASSERT_EQ(!compiledPattern, automaton->matchesNothing())
+          << "\"" << pattern << "\": ICU and the automaton differ on whether it compiles";
+    }
     if (!compiledPattern) continue;
     ++compiled;
     const PatternLiterals literals = requiredLiterals(pattern);
@@ -89,13 +100,24 @@ TEST(PatternLiteralsTest, NeverRulesOutAnIcuMatch) {
       std::string subject;
       for (std::size_t n = pick(10); n > 0; --n) subject += alphabet[pick(alphabet.size())];
       if (pick(4) == 0) subject += "\xc3\xa9";
-      if (!findsIn(compiledPattern.get(), icu::utf16Of(subject))) continue;
+      const MatchResult icu = matchIn(compiledPattern.get(), icu::utf16Of(subject));
+      if (icu == MatchResult::timedOut) {
+        ++timedOut;
+        continue;
+      }
+      if (automaton && PatternAutomaton::canMatch(subject)) {
+        EXPECT_EQ(automaton->findsIn(subject), icu == MatchResult::found)
+            << "\"" << pattern << "\" \"" << subject << "\"";
+      }
+      if (icu != MatchResult::found) continue;
       ++matched;
       EXPECT_TRUE(mayMatch(literals, subject)) << "\"" << pattern << "\" \"" << subject << "\"";
     }
   }
   EXPECT_GT(compiled, 500);
   EXPECT_GT(matched, 2000);
+  EXPECT_GT(automata, compiled / 2) << "most compiled patterns have an automaton";
+  EXPECT_EQ(timedOut, 0);
 }
 
 }  // namespace
