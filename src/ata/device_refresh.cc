@@ -4,15 +4,16 @@
 // sectors through the open access, decodes them with the pure decoders of
 // this folder and writes its keys into the device properties.
 
+#include <algorithm>
 #include <array>
 
 #include "ata/attribute_table.h"
 #include "ata/capabilities.h"
+#include "ata/drive_type.h"
 #include "ata/error_log.h"
 #include "ata/health_verdict.h"
 #include "ata/log_directory.h"
 #include "ata/selftest_log.h"
-#include "core/icu_regex.h"
 #include "nvme/nvme_health.h"
 #include "sentrel/drive_database.h"
 #include "sentrel/keys.h"
@@ -39,20 +40,13 @@ std::optional<SectorBuffer> readLogPage(platform::AtaSmartInterface* ata, std::u
   return sector;
 }
 
-// True when a name contains a word that only rotating drives report.
-bool namesRotatingMedia(const std::string& name) {
-  static const std::unique_ptr<icu::Regex> compiled =
-      icu::Regex::compile(u"seek|spin|head|fly", icu::Regex::kCaseInsensitive);
-  return compiled && compiled->find(icu::utf16Of(name), 0) == icu::Regex::Found::yes;
-}
-
 void refineDriveType(Dict& props) {
   if (props.stringOr(keys::kDriveType) != "Generic") return;
   const Dict* vsa = props.getDict(keys::kVsaDict);
   if (!vsa) return;
   for (const auto& e : *vsa) {
     const Dict* plain = e.value.ifDict();
-    if (plain && namesRotatingMedia(plain->stringOr(keys::kAttributeName))) {
+    if (plain && ata::namesRotatingMedia(plain->stringOr(keys::kAttributeName))) {
       props.set(keys::kDriveType, "HDD");
       return;
     }
