@@ -98,6 +98,29 @@ void BM_DriveDbPatternLiterals(benchmark::State& state) {
 }
 BENCHMARK(BM_DriveDbPatternLiterals)->Unit(benchmark::kMillisecond);
 
+// The automata of every model and firmware pattern of the file, built from
+// the pattern texts: what the first lookups of a process build (each
+// pattern on its first use).
+void BM_DriveDbPatternAutomata(benchmark::State& state) {
+  if (!debianDatabase()) {
+    state.SkipWithError(kNoDebianDriveDb);
+    return;
+  }
+  std::size_t states = 0;
+  for (auto _ : state) {
+    states = 0;
+    for (const DriveDatabaseEntry& entry : debianDatabase()->drives) {
+      for (const std::string* pattern : {&entry.model, &entry.firmware}) {
+        const std::optional<drivedb::PatternAutomaton> automaton =
+            drivedb::PatternAutomaton::of(*pattern);
+        states += automaton ? automaton->stateCount() : 0;
+      }
+    }
+  }
+  state.counters["states"] = static_cast<double>(states);
+}
+BENCHMARK(BM_DriveDbPatternAutomata)->Unit(benchmark::kMillisecond);
+
 // What a process does instead of parsing: read the cache's bytes (from
 // memory here), check them and make the searchable database.
 void BM_DriveDbCacheLoad(benchmark::State& state) {

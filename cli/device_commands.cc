@@ -84,7 +84,8 @@ int runList(const Context& ctx) {
     typed.push_back(identityValue(drives.back()));
   }
   return emit(ctx,
-              {"devices", Value(std::move(typed)), Value(*all), [&] { return listText(drives); }});
+              {"devices", Value(std::move(typed)), Value(std::move(*all)),
+               [&] { return listText(drives); }});
 }
 
 int runDevice(const Context& ctx) {
