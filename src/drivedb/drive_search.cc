@@ -65,20 +65,26 @@ bool findsIn(const icu::Regex* pattern, std::u16string_view subject) {
   return matchIn(pattern, subject) == MatchResult::found;
 }
 
-const icu::Regex* LazyPattern::get(std::string_view text) const {
-  std::call_once(once_, [&] { compiled_ = compilePattern(text); });
-  return compiled_.get();
+LazyPattern::Ready& LazyPattern::ready(std::string_view text) const {
+  std::call_once(once_, [&] {
+    auto made = std::make_unique<Ready>();
+    made->automaton = PatternAutomaton::of(text);
+    ready_ = std::move(made);
+  });
+  return *ready_;
 }
 
-const PatternAutomaton* LazyPattern::automaton(std::string_view text) const {
-  std::call_once(automatonOnce_, [&] { automaton_ = PatternAutomaton::of(text); });
-  return automaton_ ? &*automaton_ : nullptr;
+const icu::Regex* LazyPattern::get(std::string_view text) const {
+  Ready& r = ready(text);
+  std::call_once(r.compiledOnce, [&] { r.compiled = compilePattern(text); });
+  return r.compiled.get();
 }
 
 bool LazyPattern::finds(std::string_view text, const SearchSubject& subject) const {
   if (timedOut_.load(std::memory_order_relaxed)) return false;
   if (subject.plain()) {
-    if (const PatternAutomaton* a = automaton(text)) return a->findsIn(subject.utf8());
+    const Ready& r = ready(text);
+    if (r.automaton) return r.automaton->findsIn(subject.utf8());
   }
   const MatchResult result = matchIn(get(text), subject.utf16());
   if (result == MatchResult::timedOut) timedOut_.store(true, std::memory_order_relaxed);
@@ -103,30 +109,30 @@ SearchableDatabase::SearchableDatabase(DriveDatabase database,
                                                                 : modelLiteralsOf(database_)),
       table_(tableOf(literals_)),
       index_(table_),
-      patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {
-  // Every entry is there already.
-  for (std::size_t i = 0; i < database_.drives.size(); ++i)
-    std::call_once(patterns_[i].decoded, [] {});
-}
+      patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {}
 
 SearchableDatabase::SearchableDatabase(CachedDatabase cached)
-    : database_{cached.version(), std::vector<DriveDatabaseEntry>(cached.entryCount())},
+    : database_{cached.version(), {}},
       cached_(std::move(cached)),
       index_(cached_->modelLiterals()),
-      patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {}
+      patterns_(std::make_unique<EntryPatterns[]>(cached_->entryCount())) {}
 
 const DriveDatabase& SearchableDatabase::database() const {
   std::call_once(allDecoded_, [this] {
-    for (std::size_t i = 0; i < database_.drives.size(); ++i) entry(i);
+    if (!cached_) return;
+    database_.drives.reserve(entryCount());
+    for (std::size_t i = 0; i < entryCount(); ++i) database_.drives.push_back(entry(i));
   });
   return database_;
 }
 
 const DriveDatabaseEntry& SearchableDatabase::entry(std::size_t index) const {
-  // Each entry is written once, before anyone reads it.
-  std::call_once(patterns_[index].decoded,
-                 [&] { database_.drives[index] = cached_->entry(index); });
-  return database_.drives[index];
+  if (!cached_) return database_.drives[index];
+  // Each entry is made once, before anyone reads it.
+  EntryPatterns& slot = patterns_[index];
+  std::call_once(slot.decoded,
+                 [&] { slot.entry = std::make_unique<DriveDatabaseEntry>(cached_->entry(index)); });
+  return *slot.entry;
 }
 
 std::string_view SearchableDatabase::modelText(std::size_t index) const {

@@ -90,12 +90,16 @@ class LazyPattern {
   bool finds(std::string_view text, const SearchSubject& subject) const;
 
  private:
-  const PatternAutomaton* automaton(std::string_view text) const;
+  // Made on first use, so an entry no lookup tries costs a few bytes.
+  struct Ready {
+    std::optional<PatternAutomaton> automaton;
+    std::once_flag compiledOnce;
+    std::unique_ptr<icu::Regex> compiled;
+  };
+  Ready& ready(std::string_view text) const;
 
   mutable std::once_flag once_;
-  mutable std::unique_ptr<icu::Regex> compiled_;
-  mutable std::once_flag automatonOnce_;
-  mutable std::optional<PatternAutomaton> automaton_;
+  mutable std::unique_ptr<Ready> ready_;
   mutable std::atomic<bool> timedOut_{false};
 };
 
@@ -119,7 +123,9 @@ class SearchableDatabase {
   // The whole database, every entry decoded.
   const DriveDatabase& database() const;
   const std::string& version() const { return database_.version; }
-  std::size_t entryCount() const { return database_.drives.size(); }
+  std::size_t entryCount() const {
+    return cached_ ? cached_->entryCount() : database_.drives.size();
+  }
   // One entry of "drives"; `index` < entryCount().
   const DriveDatabaseEntry& entry(std::size_t index) const;
   // The literals of every entry's model pattern, as the cache keeps them.
@@ -138,13 +144,17 @@ class SearchableDatabase {
   struct EntryPatterns {
     LazyPattern model;
     LazyPattern firmware;
-    std::once_flag decoded;  // from a cache: the entry has been decoded
+    // From a cache: the entry, decoded the first time it is asked for.
+    std::once_flag decoded;
+    std::unique_ptr<DriveDatabaseEntry> entry;
   };
 
   std::string_view modelText(std::size_t index) const;
   std::string_view firmwareText(std::size_t index) const;
 
-  // From a cache the entries start empty and are filled in once each.
+  // From a cache "drives" stays empty until database() copies every
+  // decoded entry into it: a process that looks up one drive decodes (and
+  // allocates) one entry, not 740.
   mutable DriveDatabase database_;
   std::optional<CachedDatabase> cached_;
   std::vector<PatternLiterals> literals_;  // when not from a cache
