@@ -24,7 +24,8 @@
 # in a scratch folder: its installed database is then the copy among its
 # resources, and the warm-up runs write that database's cache. Prints, in
 # milliseconds, the median wall-clock and CPU time (user + system, from the
-# child's resource usage) and the peak resident memory of each command, the
+# child's resource usage) and the peak resident memory of each command (one
+# more run under GNU time, package "time", when it is installed), the
 # ratios smartctl / sentrel (above 1: sentrel is faster) against their
 # targets, and the load average before and after.
 set -euo pipefail
@@ -46,7 +47,7 @@ python3 bench/make-sim-machine.py 1000 "$scratch/m1000"
 python3 bench/make-sim-machine.py 10000 "$scratch/m10000"
 
 python3 - "$sentrel" "$smartctl" "$drivedb" "$runs" "$scratch" <<'PY'
-import os, statistics, subprocess, sys, time
+import os, shutil, statistics, subprocess, sys, time
 
 sentrel, smartctl, drivedb, runs, scratch = sys.argv[1:6]
 runs = int(runs)
@@ -94,25 +95,39 @@ for model, found in ((UNKNOWN, False), (EARLY, True), (LATE, True)):
         sys.exit(f"compare-smartctl: smartctl {'missed' if found else 'found'} {model!r}:\n{out}")
 
 def once(argv):
-    """Wall-clock ms, CPU ms (user + system) and peak resident MiB of one run."""
+    """Wall-clock ms and CPU ms (user + system) of one run."""
     start = time.perf_counter()
     child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
     _, status, usage = os.wait4(child.pid, 0)
     wall = (time.perf_counter() - start) * 1000.0
     if os.waitstatus_to_exitcode(status) < 0:
         sys.exit(f"compare-smartctl: {' '.join(argv)} was killed")
-    return wall, (usage.ru_utime + usage.ru_stime) * 1000.0, usage.ru_maxrss / 1024.0
+    return wall, (usage.ru_utime + usage.ru_stime) * 1000.0
+
+def peak_mib(argv):
+    """Peak resident MiB of one run, as GNU time reports it: a child forked
+    from this Python process would count Python's own pages as well."""
+    gnu_time = shutil.which("time", path="/usr/bin:/bin")
+    if not gnu_time:
+        return float("nan")
+    run = subprocess.run([gnu_time, "-f", "%M", *argv], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE, text=True, env=env)
+    try:
+        return int(run.stderr.strip().splitlines()[-1]) / 1024.0
+    except (IndexError, ValueError):
+        return float("nan")
 
 def measure(commands):
     for _ in range(3):
         for argv in commands:
             once(argv)
-    samples = [([], [], []) for _ in commands]
+    samples = [([], []) for _ in commands]
     for _ in range(runs):
         for i, argv in enumerate(commands):
             for series, value in zip(samples[i], once(argv)):
                 series.append(value)
-    return [(statistics.median(w), statistics.median(c), max(m)) for w, c, m in samples]
+    return [(statistics.median(w), statistics.median(c), peak_mib(argv))
+            for (w, c), argv in zip(samples, commands)]
 
 load_before = os.getloadavg()
 print(f"drivedb: {drivedb} ({os.path.getsize(drivedb)} bytes); {runs} runs of each command, "
