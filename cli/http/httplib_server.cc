@@ -23,7 +23,7 @@ class HttplibServer final : public HttpServer {
     server_.Get(path, [handler = std::move(handler)](const httplib::Request& request,
                                                      httplib::Response& response) {
       HttpAnswer answer = handler(request.get_header_value("Accept"));
-      response.set_content(std::move(answer.body), answer.contentType);
+      response.set_content(answer.body, answer.contentType);
     });
   }
 

@@ -112,10 +112,11 @@ SearchableDatabase::SearchableDatabase(DriveDatabase database,
       patterns_(std::make_unique<EntryPatterns[]>(database_.drives.size())) {}
 
 SearchableDatabase::SearchableDatabase(CachedDatabase cached)
-    : database_{cached.version(), {}},
-      cached_(std::move(cached)),
+    : cached_(std::move(cached)),
       index_(cached_->modelLiterals()),
-      patterns_(std::make_unique<EntryPatterns[]>(cached_->entryCount())) {}
+      patterns_(std::make_unique<EntryPatterns[]>(cached_->entryCount())) {
+  database_.version = cached_->version();
+}
 
 const DriveDatabase& SearchableDatabase::database() const {
   std::call_once(allDecoded_, [this] {

@@ -254,7 +254,7 @@ class Reader {
           previous = -1;
         } else if (isPrintable(e) && !isAsciiAlnum(e)) {
           members.set(static_cast<std::size_t>(e));
-          previous = e;
+          previous = static_cast<unsigned char>(e);
         } else {
           exact = false;
         }
@@ -281,7 +281,7 @@ class Reader {
         continue;
       }
       members.set(static_cast<std::size_t>(c));
-      previous = c;
+      previous = static_cast<unsigned char>(c);
     }
     return std::nullopt;
   }
