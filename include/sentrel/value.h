@@ -96,6 +96,8 @@ class SENTREL_API Dict {
   Value& set(const char* key, Value value);
   bool erase(std::string_view key);
   void clear();
+  // Room for `count` entries, so a dictionary built key by key allocates once.
+  void reserve(std::size_t count);
 
   // Typed reads: null when the key is missing or holds another kind.
   const std::string* getString(std::string_view key) const;

@@ -93,21 +93,23 @@ AttributeTable buildAttributeTable(SectorView data, SectorView thresholds,
     auto styled = [&](std::string s) {
       return Value(StyledText{.text = std::move(s), .color = color});
     };
-    Dict display{
-        {keys::kAttributeId, styled(idText)},
-        {keys::kAttributeName, styled(a.name)},
-        {"flags", styled(binaryString(a.flags, 8))},
-        {keys::kAttributeValue, styled(decimal(a.value))},
-        {keys::kAttributeWorst, styled(decimal(a.worst))},
-        {keys::kAttributeThreshold, styled(decimal(a.threshold))},
-        {"type", styled(a.prefail() ? "Pre-Fail" : "Advisory")},
-        {"updated", styled(a.online() ? "Always" : "Offline")},
-        {"condition", styled(when == When::now    ? "Failing"
-                             : when == When::past ? "Recovered"
-                                                  : "Normal")},
-        {keys::kAttributeRawValue, styled(a.rawText)},
-        {keys::kAttributeFormat, styled(a.format)},
-    };
+    // Set one by one, so each styled value moves in rather than being
+    // copied out of an initializer list.
+    Dict display;
+    display.reserve(11);
+    display.set(keys::kAttributeId, styled(idText));
+    display.set(keys::kAttributeName, styled(a.name));
+    display.set("flags", styled(binaryString(a.flags, 8)));
+    display.set(keys::kAttributeValue, styled(decimal(a.value)));
+    display.set(keys::kAttributeWorst, styled(decimal(a.worst)));
+    display.set(keys::kAttributeThreshold, styled(decimal(a.threshold)));
+    display.set("type", styled(a.prefail() ? "Pre-Fail" : "Advisory"));
+    display.set("updated", styled(a.online() ? "Always" : "Offline"));
+    display.set("condition", styled(when == When::now    ? "Failing"
+                                    : when == When::past ? "Recovered"
+                                                         : "Normal"));
+    display.set(keys::kAttributeRawValue, styled(a.rawText));
+    display.set(keys::kAttributeFormat, styled(a.format));
     Dict plain{
         {keys::kAttributeId, idText},
         {keys::kAttributeName, a.name},

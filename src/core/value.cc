@@ -15,7 +15,8 @@ constexpr std::size_t kIndexThreshold = 32;
 
 Dict::Dict() = default;
 Dict::Dict(std::initializer_list<Init> entries) {
-  for (const auto& [key, value] : entries) set(key, value);
+  entries_.reserve(entries.size());
+  for (const Init& e : entries) set(e.key, e.value);
 }
 Dict::Dict(const Dict& other)
     : entries_(other.entries_),
@@ -97,6 +98,10 @@ bool Dict::erase(std::string_view key) {
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(*i));
   rebuildIndex();
   return true;
+}
+
+void Dict::reserve(std::size_t count) {
+  entries_.reserve(count);
 }
 
 void Dict::clear() {
