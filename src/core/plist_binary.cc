@@ -239,7 +239,7 @@ class BinaryReader {
       } else if (c >= 0xDC00 && c <= 0xDFFF) {
         fail(index, "unpaired UTF-16 surrogate");
       }
-      appendUtf8(out, c);
+      text::appendUtf8(out, c);
     }
     return out;
   }

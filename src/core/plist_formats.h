@@ -16,9 +16,6 @@ inline constexpr std::string_view kBinaryMagic = "bplist00";
 std::optional<Value> parseXml(std::string_view bytes, ReadError* error);
 std::optional<Value> parseBinary(std::string_view bytes, ReadError* error);
 
-// Appends one code point (below 0x110000, not a surrogate) as UTF-8.
-void appendUtf8(std::string& out, char32_t c);
-
 // A date given as seconds since 2001-01-01 00:00:00 UTC (the reference date
 // of binary property lists) as ISO 8601 text; empty when out of the range
 // of four-digit years.

@@ -256,7 +256,7 @@ class XmlReader {
       if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
           code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         fail("malformed character entity");
-      appendUtf8(out, code);
+      text::appendUtf8(out, code);
     } else {
       fail("unknown entity &" + std::string(name) + ";");
     }

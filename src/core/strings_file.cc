@@ -1,5 +1,7 @@
 #include "core/strings_file.h"
 
+#include "core/text.h"
+
 namespace sentrel {
 
 namespace {
@@ -63,19 +65,6 @@ class Reader {
     return true;
   }
 
-  static void appendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | cp >> 6);
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | cp >> 12);
-      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   bool quoted(std::string& out) {
     if (!take('"')) return false;
     while (at_ < s_.size()) {
@@ -88,9 +77,15 @@ class Reader {
       if (at_ >= s_.size()) return false;
       char e = s_[at_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
         case 'U':
         case 'u': {
           unsigned cp = 0;
@@ -104,10 +99,11 @@ class Reader {
             if (d < 0) return false;
             cp = cp << 4 | static_cast<unsigned>(d);
           }
-          appendUtf8(out, cp);
+          text::appendUtf8(out, cp);
           break;
         }
-        default: out += e;  // \" \\ and any other escaped character
+        default:
+          out += e;  // \" \\ and any other escaped character
       }
     }
     return false;

@@ -16,6 +16,9 @@ namespace sentrel::text {
 // nothing above U+10FFFF).
 bool isValidUtf8(std::string_view s);
 
+// Appends one code point (below 0x110000, not a surrogate) as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 // True for a code point of the white-space-and-newline set: the Unicode
 // space separators, line and paragraph separators, tab to carriage return
 // and next-line (U+0085).

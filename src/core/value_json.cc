@@ -475,24 +475,6 @@ class JsonReader {
     return true;
   }
 
-  static void appendUtf8(std::string& s, char32_t c) {
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else if (c < 0x800) {
-      s += static_cast<char>(0xC0 | c >> 6);
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      s += static_cast<char>(0xE0 | c >> 12);
-      s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      s += static_cast<char>(0xF0 | c >> 18);
-      s += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-
   // A string after its opening quote, copied a run of plain bytes at a time.
   bool string(std::string& out) {
     ++at_;  // '"'
@@ -550,7 +532,7 @@ class JsonReader {
             if (low < 0xDC00 || low > 0xDFFF) return fail("a high surrogate without its low half");
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
           }
-          appendUtf8(out, code);
+          text::appendUtf8(out, code);
           break;
         }
         default:

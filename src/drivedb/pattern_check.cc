@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "core/text.h"
 #include "drivedb/drive_search.h"
 #include "sentrel/drive_database.h"
 
@@ -44,26 +45,6 @@ void appendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
-std::string utf8Of(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
 // Why a compiled pattern never matches, or "" when no probe holds it up.
 std::string runawayReason(const icu::Regex& compiled, std::u16string_view pattern) {
   for (char32_t c : probeCharacters(pattern)) {
@@ -71,7 +52,9 @@ std::string runawayReason(const icu::Regex& compiled, std::u16string_view patter
     for (std::int32_t i = 0; i < kProbeLength; ++i) appendUtf16(probe, c);
     probe += u'\x01';
     if (drivedb::matchIn(&compiled, probe) == drivedb::MatchResult::timedOut) {
-      return "exceeds the match time limit on " + std::to_string(kProbeLength) + " \"" + utf8Of(c) +
+      std::string run;
+      text::appendUtf8(run, c);
+      return "exceeds the match time limit on " + std::to_string(kProbeLength) + " \"" + run +
              "\" (runaway backtracking), so it never matches";
     }
   }
