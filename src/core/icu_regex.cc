@@ -102,10 +102,6 @@ std::u16string utf16Of(std::string_view utf8) {
   return out;
 }
 
-struct Regex::Compiled {
-  URegularExpression* pattern;
-};
-
 std::unique_ptr<Regex> Regex::compile(std::u16string_view pattern, std::uint32_t flags,
                                       std::string* error) {
   const Functions* f = functions();
@@ -126,12 +122,11 @@ std::unique_ptr<Regex> Regex::compile(std::u16string_view pattern, std::uint32_t
       *error = std::string(f->errorName(status)) + " at character " + std::to_string(where.offset);
     return nullptr;
   }
-  return std::unique_ptr<Regex>(new Regex(new Compiled{compiled}));
+  return std::unique_ptr<Regex>(new Regex(compiled));
 }
 
 Regex::~Regex() {
-  functions()->close(compiled_->pattern);
-  delete compiled_;
+  functions()->close(pattern_);
 }
 
 Regex::Found Regex::find(std::u16string_view subject, std::int32_t timeLimit) const {
@@ -139,7 +134,7 @@ Regex::Found Regex::find(std::u16string_view subject, std::int32_t timeLimit) co
   // A clone shares the compiled pattern and has a matcher of its own, so
   // any number of threads may match one pattern at once.
   UErrorCode status = U_ZERO_ERROR;
-  URegularExpression* matcher = f->clone(compiled_->pattern, &status);
+  URegularExpression* matcher = f->clone(pattern_, &status);
   if (U_FAILURE(status) || !matcher) return Found::no;
   // An empty subject still needs a pointer that is not null.
   const char16_t* text = subject.empty() ? u"" : subject.data();

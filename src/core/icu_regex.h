@@ -17,6 +17,9 @@
 #include <string>
 #include <string_view>
 
+// ICU's compiled pattern, as its C interface declares it.
+struct URegularExpression;
+
 namespace sentrel::icu {
 
 // Why ICU cannot be loaded in this process, or "" when it is.
@@ -47,9 +50,8 @@ class Regex {
   Found find(std::u16string_view subject, std::int32_t timeLimit) const;
 
  private:
-  struct Compiled;
-  explicit Regex(Compiled* compiled) : compiled_(compiled) {}
-  Compiled* compiled_;
+  explicit Regex(URegularExpression* pattern) : pattern_(pattern) {}
+  URegularExpression* pattern_;
 };
 
 // ICU's general category of a code point (UCharCategory's values).
