@@ -77,6 +77,38 @@ TEST_F(LinuxFilesTest, OnlyRegularFilesOfBoundedSizeAreRead) {
   }
 }
 
+// The text is read into memory sized from the file's length, and grows
+// when the file has more than its length said (procfs says 0).
+TEST_F(LinuxFilesTest, ReadsTheWholeTextWhateverItsLengthSays) {
+  std::string large;
+  for (std::size_t i = 0; large.size() < 300001; ++i) large += std::to_string(i) + ',';
+  large.resize(300001);
+  struct Case {
+    std::string path;
+    std::string content;  // the whole text, or for procfs its start
+    bool prefix;
+  } cases[] = {
+      {(folder_ / "empty").string(), "", false},
+      {(folder_ / "small").string(), "text", false},
+      {(folder_ / "large").string(), large, false},
+      {"/proc/self/status", "Name:", true},
+  };
+  for (const Case& c : cases)
+    if (!c.prefix) std::ofstream(c.path, std::ios::binary) << c.content;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::optional<std::string> text = linuxFiles().readFile(c.path, nullptr);
+    ASSERT_TRUE(text.has_value());
+    if (c.prefix) {
+      EXPECT_GT(text->size(), 200u);
+      EXPECT_EQ(text->substr(0, c.content.size()), c.content);
+      EXPECT_NE(text->find("\nVmPeak:"), std::string::npos);
+    } else {
+      EXPECT_EQ(*text, c.content);
+    }
+  }
+}
+
 TEST_F(LinuxFilesTest, WritesInAFolderNeverFollowALinkAndSayWhyTheyFailed) {
   const fs::path into = folder_ / "into";
   fs::create_directories(into / "real");
