@@ -42,7 +42,6 @@ inline constexpr int kExitSelfTestLog = 1 << 7;
 // The bits one drive's report sets.
 int exitBits(const DriveReport& report);
 
-
 // What the sys subcommands were given.
 struct SysArguments {
   std::optional<std::string> version;
@@ -75,33 +74,33 @@ struct Context {
 
   // The disks of health (several, or --all), device, selftest and capture.
   std::vector<std::string> disks;
-  std::string oneDisk;        // the DISK of a single-disk command, moved into `disks`
-  bool allDisks = false;      // health --all
-  bool noPace = false;        // health
-  unsigned workers = 4;       // health: drives read at once
+  std::string oneDisk;               // the DISK of a single-disk command, moved into `disks`
+  bool allDisks = false;             // health --all
+  bool noPace = false;               // health
+  unsigned workers = 4;              // health: drives read at once
   std::string nowakeName = "never";  // health: --nowake never|sleep|standby
   double timeoutSeconds = 0;         // health: a drive's deadline (0: none)
   // metrics and serve, which leave sleeping drives alone and give up on a
   // drive sooner by default.
   std::string metricsNowakeName = "standby";
   double metricsTimeoutSeconds = 30;
-  std::string metricsOutput;                    // metrics --output FILE.prom
-  bool openMetrics = false;                     // metrics --openmetrics
+  std::string metricsOutput;                     // metrics --output FILE.prom
+  bool openMetrics = false;                      // metrics --openmetrics
   std::string listenAddress = "127.0.0.1:9633";  // serve --listen
-  double intervalSeconds = 60;                  // serve --interval
-  std::string captureFolder;  // capture
-  std::string selftestKind;   // selftest
-  bool selftestWait = false;  // selftest --wait
-  std::string rawFormat;      // decode raw
-  std::string rawHex;         // decode raw
-  std::string databaseFile;   // db parse FILE, db lookup --db FILE
-  std::string model;          // db lookup
-  std::string firmware;       // db lookup
-  std::vector<std::string> downloadSources;  // db update --db-source
-  std::size_t maxDownloadSize = 0;           // db update --max-size (0: the default)
-  std::string databaseKeyring;               // db update --db-keyring
-  std::string registerValue;                 // ata ...
-  std::string featureValue;                  // ata command|feature
+  double intervalSeconds = 60;                   // serve --interval
+  std::string captureFolder;                     // capture
+  std::string selftestKind;                      // selftest
+  bool selftestWait = false;                     // selftest --wait
+  std::string rawFormat;                         // decode raw
+  std::string rawHex;                            // decode raw
+  std::string databaseFile;                      // db parse FILE, db lookup --db FILE
+  std::string model;                             // db lookup
+  std::string firmware;                          // db lookup
+  std::vector<std::string> downloadSources;      // db update --db-source
+  std::size_t maxDownloadSize = 0;               // db update --max-size (0: the default)
+  std::string databaseKeyring;                   // db update --db-keyring
+  std::string registerValue;                     // ata ...
+  std::string featureValue;                      // ata command|feature
   SysArguments sys;
 
   // Set by the chosen command while the command line is parsed; returns the
@@ -191,14 +190,19 @@ std::optional<Config> loadConfig(platform::Files& files);
 // and from where.
 void applyConfig(const Config& config, const Context& ctx);
 
+// Tunes the allocator for a command that ends within moments: large texts
+// from the heap, nothing handed back, the first memory mapped at once.
+// Not for `serve`, which runs for months.
+void setUpOneShotHeap();
+
 // Each command file adds its commands with one of these.
 void addDeviceCommands(CLI::App& app, Context& ctx);         // list, device, capture
 void addSelftestCommand(CLI::App& app, Context& ctx);        // selftest
 void addDatabaseCommands(CLI::App& app, Context& ctx);       // db parse|lookup|presets
 void addDatabaseUpdateCommand(CLI::App& app, Context& ctx);  // db update (after the above)
 void addSystemCommands(CLI::App& app, Context& ctx);         // sys ...
-void addAtaCommands(CLI::App& app, Context& ctx);     // ata command|feature|error|status|state
-void addHealthCommands(CLI::App& app, Context& ctx);  // health, decode
+void addAtaCommands(CLI::App& app, Context& ctx);      // ata command|feature|error|status|state
+void addHealthCommands(CLI::App& app, Context& ctx);   // health, decode
 void addMetricsCommands(CLI::App& app, Context& ctx);  // metrics, serve
 
 }  // namespace sentrel::cli

@@ -136,6 +136,7 @@ static int runCommandLine(int argc, char** argv) {
   ctx.terminal = ::isatty(STDOUT_FILENO);
   ctx.colour = colourWanted(ctx);
   ctx.command = commandPath(app);
+  if (ctx.command != "serve") cli::setUpOneShotHeap();
 
   if (ctx.simFolder && ctx.simFolder->empty()) {
     cli::complain("--sim needs a machine folder; an empty one would mean this machine's disks");
