@@ -32,10 +32,10 @@ namespace {
 // Only a hint: a kernel without it (before 5.14) leaves the faults to happen.
 void prefaultPages(char* data, std::size_t size) {
   constexpr std::uintptr_t page = 4096;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
-  if (end > begin + 4 * page)
-    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  const auto at = reinterpret_cast<std::uintptr_t>(data);
+  const std::size_t skip = ((at + page - 1) & ~(page - 1)) - at;
+  if (size < skip + 4 * page) return;
+  ::madvise(data + skip, (size - skip) & ~(page - 1), MADV_POPULATE_WRITE);
 }
 
 // Records why an operation on `path` failed; answers false for the caller.
