@@ -66,7 +66,7 @@ class Collector {
   std::string text(MetricsFormat format) const {
     MetricsInput input;
     input.version = SENTREL_VERSION_TEXT;
-    if (auto db = KVSmartDeviceDatabase::driveDatabase()) input.drivedbVersion = db->version;
+    input.drivedbVersion = KVSmartDeviceDatabase::installedVersion();
     std::lock_guard lock(mutex_);
     for (const auto& [disk, sample] : samples_) input.drives.push_back(sample);
     input.collectionSeconds = collectionSeconds_;

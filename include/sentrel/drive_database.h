@@ -138,6 +138,10 @@ class SENTREL_API KVSmartDeviceDatabase {
 
   // The installed database, or null when none is installed. Never parses.
   static std::shared_ptr<const DriveDatabase> driveDatabase();
+  // The installed database's version; empty when none is installed. Never
+  // parses, and (unlike driveDatabase()) decodes no entry of a database read
+  // from its cache.
+  static std::string installedVersion();
 
   // Reads the stored file (or the host's resource copy when the stored one
   // cannot be read as UTF-8), parses it and installs the result. False when

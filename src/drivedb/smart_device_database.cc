@@ -153,6 +153,11 @@ std::shared_ptr<const DriveDatabase> KVSmartDeviceDatabase::driveDatabase() {
   return std::shared_ptr<const DriveDatabase>(installed, &installed->database());
 }
 
+std::string KVSmartDeviceDatabase::installedVersion() {
+  std::shared_ptr<const SearchableDatabase> installed = classState()->installed();
+  return installed ? installed->version() : std::string();
+}
+
 bool KVSmartDeviceDatabase::unpackDriveDBFile() {
   return unpackInto(*classState());
 }

@@ -169,6 +169,7 @@ TEST(DatabaseCacheTest, TheClassUsesOnlyACacheThatFitsTheStoredFile) {
   EXPECT_TRUE(testing::readText(cachePath) == sound);
   DriveDatabase saying = *parseDriveDatabase(kStored);
   saying.drives[2].modelfamily = "From the cache";
+  saying.version = "the cache's version";
 
   struct Case {
     const char* why;
@@ -192,7 +193,10 @@ TEST(DatabaseCacheTest, TheClassUsesOnlyACacheThatFitsTheStoredFile) {
     }
     ASSERT_TRUE(KVSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_EQ(familyOf("ACME X7"), c.family);
-    if (std::string(c.family) != "From the cache") {
+    const bool fromCache = std::string(c.family) == "From the cache";
+    EXPECT_EQ(KVSmartDeviceDatabase::installedVersion(),
+              fromCache ? saying.version : parseDriveDatabase(kStored)->version);
+    if (!fromCache) {
       EXPECT_TRUE(testing::readText(cachePath) == cacheOf(*parseDriveDatabase(kStored), key()));
     }
   }

@@ -125,8 +125,8 @@ class DatabaseMachine {
     return names;
   }
   static std::string installedVersion() {
-    auto db = KVSmartDeviceDatabase::driveDatabase();
-    return db ? db->version : "(none)";
+    std::string version = KVSmartDeviceDatabase::installedVersion();
+    return version.empty() ? "(none)" : version;
   }
   std::vector<std::string> logLines() const {
     std::vector<std::string> out;
