@@ -69,8 +69,9 @@ void setUpOneShotHeap() {
 
   // This block makes the heap grow (by the reserve), and marks where it starts.
   auto* block = static_cast<char*>(std::malloc(kWarm));
-  // Past the reserve, or without it, the heap grows in small steps, which
-  // never fail where glibc's default would not.
+  // Past the reserve, or without it, the heap grows in 1 MiB steps (glibc's
+  // default is 128 KiB), so a later growth never asks for the whole reserve
+  // again.
   setOption(M_TOP_PAD, kStep);
   if (!block) return;
   const auto at = reinterpret_cast<std::uintptr_t>(block);
